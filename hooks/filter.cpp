@@ -1,0 +1,103 @@
+// The message filter: classifies the window of every hooked message and routes the
+// message to the handler that its table names. It only observes: every message goes on
+// to the next hook and to its window unchanged.
+#include "hooks.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+#include "../fade/fade.h"
+#include "../plugin/plugin.h"
+#include "../ui/ui.h"
+
+namespace {
+
+using Handler = void (*)(HWND window, WPARAM wParam, LPARAM lParam);
+
+struct Route {
+    UINT message;
+    Handler handler;
+};
+
+void onPaint(HWND window, WPARAM, LPARAM) { attachRecord(window); }
+void onDestroy(HWND window, WPARAM, LPARAM) { detachRecord(window); }
+
+void onShowWindow(HWND window, WPARAM wParam, LPARAM) {
+    if (wParam != 1) detachRecord(window);      // being hidden
+}
+
+void onStyleChanging(HWND window, WPARAM wParam, LPARAM lParam) {
+    // Only a change of GWL_STYLE (-16) that turns a top-level window into a child.
+    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) != 0xFFFFFFF0u) return;
+    const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
+    if (!(change->styleOld & WS_CHILD) && (change->styleNew & WS_CHILD)) detachRecord(window);
+}
+
+// Table A: managed windows (host windows that are their own root owner).
+const Route TABLE_A[] = {
+    {WM_DESTROY, onDestroy},
+    {WM_SETFOCUS, onFadeSetFocus},
+    {WM_KILLFOCUS, onFadeKillFocus},
+    {WM_PAINT, onPaint},
+    {WM_SHOWWINDOW, onShowWindow},
+    {WM_SETCURSOR, onFadeHover},
+    {WM_STYLECHANGING, onStyleChanging},
+    {WM_NCHITTEST, onFadeHover},
+    {WM_COMMAND, onMenuCommand},
+    {WM_SYSCOMMAND, onMenuCommand},
+    {WM_INITMENU, onMenuInit},
+    {WM_UNINITMENUPOPUP, onMenuUninit},
+    {WM_MOUSEMOVE, onFadeHover},
+};
+
+// Table B: every other window (the host's preferences tab control and its dialog).
+const Route TABLE_B[] = {
+    {WM_NOTIFY, onTabNotify},
+    {WM_INITDIALOG, onTabInitDialog},
+    {TCM_SETCURSEL, onTabSelect},
+    {TCM_SETCURFOCUS, onTabSelect},
+};
+
+template <size_t N>
+Handler findRoute(const Route (&table)[N], UINT message) {
+    for (const Route& r : table)
+        if (r.message == message) return r.handler;
+    return nullptr;
+}
+
+// Messages in neither table are the vast majority; they need no lock and no window query.
+bool isRoutedMessage(UINT message) {
+    return findRoute(TABLE_A, message) || findRoute(TABLE_B, message);
+}
+
+}  // namespace
+
+bool isWinampGenClass(const char* className) {
+    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS) == 0;
+}
+
+bool isHostWindow(HWND window) {
+    // A null window (a thread message) never matches a slot, even while slots are null.
+    if (!window) return false;
+    const HostWindowSet& h = hostWindows;
+    if (window == h.hwndMain || window == h.hwndEqualizer || window == h.hwndMinibrowser ||
+        window == h.hwndPlaylist || window == h.hwndVideo)
+        return true;
+    char className[CLASS_NAME_SIZE];
+    if (!GetClassNameA(window, className, CLASS_NAME_SIZE)) return false;
+    return isWinampGenClass(className);
+}
+
+bool isManagedWindow(HWND window) {
+    return isHostWindow(window) && GetAncestor(window, GA_ROOTOWNER) == window;
+}
+
+int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!isRoutedMessage(message)) return 1;
+    FilterLockGuard lock;
+    if (!lock) return 1;
+    Handler handler = isManagedWindow(window) ? findRoute(TABLE_A, message)
+                                              : findRoute(TABLE_B, message);
+    if (handler) handler(window, wParam, lParam);
+    return 1;
+}

@@ -1,0 +1,84 @@
+// Plug-in shell: the export, start-up, configuration and the operating-system gate.
+#include "plugin.h"
+
+#include "../hooks/hooks.h"
+#include "../settings/settings.h"
+
+PluginDescriptor pluginDescriptor = {
+    DESCRIPTOR_VERSION, PLUGIN_DESCRIPTION, pluginInit, pluginConfig, pluginQuit, nullptr, nullptr,
+};
+
+HostWindowSet hostWindows;
+HMENU hostMainMenu;
+MenuCommandIds menuCommandIds;
+
+namespace {
+
+constexpr char UNSUPPORTED_TEXT[] =
+    "Quorvel v1.1 (x86) support for alpha blending is only available for\n"
+    "Microsoft Windows 2000/XP versions and higher, your system detected version\n"
+    "is lower than the required for the plugin to function properly.\n"
+    "\n"
+    "The plugin has not been loaded and it is suggested that you remove the plugin\n"
+    "from your system, as it will only consume unecessary resources.";
+
+HWND requestHostWindow(WPARAM which) {
+    return reinterpret_cast<HWND>(sendHostRequest(HOST_GET_WINDOW, which));
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) PluginDescriptor* winampGetGeneralPurposePlugin() {
+    return &pluginDescriptor;
+}
+
+BOOL isAlphaBlendingSupported() {
+    OSVERSIONINFOEXA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    version.dwMajorVersion = 5;
+    version.dwMinorVersion = 0;
+    version.wServicePackMajor = 1;
+    DWORDLONG mask = 0;
+    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+    return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
+                              mask);
+}
+
+LRESULT sendHostRequest(LPARAM request, WPARAM argument) {
+    if (!hostWindows.hwndMain) return 0;
+    // The main window may belong to another hooked thread; let it run our filter while we
+    // wait for its reply instead of waiting for a lock we hold.
+    LendLock lend(hostWindows.hwndMain);
+    return SendMessageA(hostWindows.hwndMain, HOST_REQUEST, argument, request);
+}
+
+int pluginInit() {
+    if (!isAlphaBlendingSupported()) return 0;
+
+    // Known before the first request, so that the filter already recognises the main window
+    // while the requests below pass through the hooks.
+    hostWindows.hwndMain = pluginDescriptor.parentWindow;
+    hostWindows.hwndVideo = requestHostWindow(HOST_WINDOW_VIDEO);
+    hostWindows.hwndEqualizer = requestHostWindow(HOST_WINDOW_EQUALIZER);
+    hostWindows.hwndPlaylist = requestHostWindow(HOST_WINDOW_PLAYLIST);
+    hostWindows.hwndMinibrowser = requestHostWindow(HOST_WINDOW_MINIBROWSER);
+    hostMainMenu = reinterpret_cast<HMENU>(sendHostRequest(HOST_GET_MENU, 0));
+    for (WORD& id : menuCommandIds.id)
+        id = LOWORD(sendHostRequest(HOST_ALLOC_COMMAND_ID, 0));
+
+    LRESULT path = sendHostRequest(HOST_GET_INI_PATH, 0);
+    setIniPath(reinterpret_cast<const char*>(path));
+    loadGlobalSettings();
+    return 0;
+}
+
+void pluginConfig() {
+    if (isAlphaBlendingSupported())
+        sendHostRequest(HOST_OPEN_PREFS_PAGE, PREFS_PAGE_ALPHA);
+    else
+        MessageBoxA(hostWindows.hwndMain, UNSUPPORTED_TEXT, PLUGIN_DESCRIPTION, MB_ICONINFORMATION);
+}
+
+void pluginQuit() {}

@@ -1,0 +1,54 @@
+# Sourced by the scripts that run Windows programs: a private Wine prefix in the build
+# folder, a virtual screen with a compositor (so layered windows are really blended), and
+# a persistent Wine server for the duration of the run.
+#   BUILD_DIR must be set; WINE_DISPLAY_SIZE may be (default 1024x768x24).
+
+export WINEPREFIX="$BUILD_DIR/wine"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER=/usr/lib/wine/wine64
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+quorvel_bg_pids=()
+
+start_display() {
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 "${WINE_DISPLAY_SIZE:-1024x768x24}" +extension Composite -nolisten tcp \
+        >/dev/null 2>&1 &
+    quorvel_bg_pids+=($!)
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+    xcompmgr >/dev/null 2>&1 &
+    quorvel_bg_pids+=($!)
+}
+
+init_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine: creating the prefix in $WINEPREFIX (once per build folder)"
+        "$WINE" wineboot -i >/dev/null 2>&1 || true
+        "$WINESERVER" -w
+    fi
+    if [ ! -f "$WINEPREFIX/.quorvel-settings-1" ]; then
+        # No window manager runs on the virtual screen: keep Wine from waiting for one
+        # (it would wait two seconds each time a captioned window goes away).
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        # The gate tests run as programs that see Windows NT 4.0.
+        for exe in test_gate.exe; do
+            "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d nt40 /f \
+                >/dev/null 2>&1
+        done
+        "$WINESERVER" -w
+        touch "$WINEPREFIX/.quorvel-settings-1"
+    fi
+    "$WINESERVER" -p >/dev/null 2>&1
+    # Start the prefix's own services now, with their output closed, so that no test
+    # program starts them and leaves them holding its output open.
+    "$WINE" wineboot >/dev/null 2>&1 || true
+}
+
+stop_wine_env() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    for pid in "${quorvel_bg_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}

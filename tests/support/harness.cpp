@@ -1,0 +1,52 @@
+#include "harness.h"
+
+Session::Session(const hostsim::Options& options, bool init) : host(hostsim::start(options)) {
+    REQUIRE(hostsim::loadPlugin(plugin));
+    if (init) hostsim::initPlugin(plugin);
+    hostsim::pump(20);
+}
+
+Session::~Session() {
+    hostsim::stop();
+    hostsim::pump(10);
+    hostsim::unloadPlugin(plugin);
+}
+
+std::string quorvelSection(std::initializer_list<const char*> lines) {
+    std::string text = "[Player]\r\nvolume=200\r\n[Quorvel]\r\n";
+    for (const char* line : lines) text += std::string(line) + "\r\n";
+    return text;
+}
+
+std::string iniRead(const char* key, const char* section) {
+    char buffer[1024];
+    GetPrivateProfileStringA(section, key, "<absent>", buffer, sizeof buffer,
+                             hostsim::host().iniPath.c_str());
+    return buffer;
+}
+
+void iniWrite(const char* key, const char* value, const char* section) {
+    WritePrivateProfileStringA(section, key, value, hostsim::host().iniPath.c_str());
+}
+
+int layeredAlpha(HWND window) {
+    if (!(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_LAYERED)) return -1;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    COLORREF key = 0;
+    if (!GetLayeredWindowAttributes(window, &key, &alpha, &flags)) return -2;
+    return alpha;
+}
+
+Record* recordOf(HWND window) { return static_cast<Record*>(GetPropA(window, "Quorvel")); }
+
+void paint(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+void hide(HWND window) { ShowWindow(window, SW_HIDE); }
+void show(HWND window) {
+    ShowWindow(window, SW_SHOWNA);
+    paint(window);
+}
