@@ -13,13 +13,17 @@ WINESERVER=/usr/lib/wine/wineserver
 quorvel_bg_pids=()
 
 start_display() {
-    local n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 "${WINE_DISPLAY_SIZE:-1024x768x24}" +extension Composite -nolisten tcp \
-        >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and writes its number to the pipe.
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 "${WINE_DISPLAY_SIZE:-1024x768x24}" +extension Composite \
+        -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     quorvel_bg_pids+=($!)
+    local n
+    read -r n <"$fifo"
+    rm -f "$fifo"
     export DISPLAY=":$n"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
     xcompmgr >/dev/null 2>&1 &
     quorvel_bg_pids+=($!)
 }
