@@ -1,9 +1,57 @@
 // Linked broadcast: one alpha, or a restore or stop request, to every managed window.
+//
+// The five host windows are addressed by handle, the embedded windows through the host's
+// enumeration, whose callback receives the request code in EmbedEnumParam::user_data:
+// LINKED_RESTORE (0), LINKED_STOP_TIMERS (2), or an alpha. Callers never pass an alpha that
+// could be read as a code: alphas are 0 (restore) or at least 25.
 #include "fade.h"
 
 #include "../hooks/hooks.h"
 #include "../plugin/plugin.h"
 
-void applyLinkedOpacity(float) {}
-void resetLinkedWindows() {}
-int __cdecl linkedEnumProc(void*, EmbedEnumParam*) { return 0; }
+namespace {
+
+// Shows a window's own resting alpha again and makes it the alpha its record shows.
+void restoreOwnAlpha(HWND window, WindowOpacityRecord* record) {
+    record->current = record->opaque;
+    setLayeredAlpha(window, 0, static_cast<int>(record->opaque), LWA_ALPHA);
+}
+
+void enumerateEmbedded(int code) {
+    EmbedEnumParam param = {linkedEnumProc, code};
+    sendHostRequest(HOST_ENUM_EMBED_WINDOWS, reinterpret_cast<WPARAM>(&param));
+}
+
+}  // namespace
+
+void applyLinkedOpacity(float alpha) {
+    const HostWindowSet& h = hostWindows;
+    for (HWND window : {h.hwndMain, h.hwndEqualizer, h.hwndMinibrowser, h.hwndPlaylist, h.hwndVideo}) {
+        if (!window) continue;
+        WindowOpacityRecord* record = getRecord(window);
+        if (!record) continue;
+        if (alpha == 0.0f) restoreOwnAlpha(window, record);
+        else setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
+    }
+    enumerateEmbedded(static_cast<int>(alpha) & 0xFF);
+}
+
+void resetLinkedWindows() {
+    const HostWindowSet& h = hostWindows;
+    for (HWND window : {h.hwndMain, h.hwndEqualizer, h.hwndPlaylist, h.hwndMinibrowser, h.hwndVideo})
+        killFadeTimers(window);
+    enumerateEmbedded(LINKED_STOP_TIMERS);
+}
+
+int __cdecl linkedEnumProc(void* hostRecord, EmbedEnumParam* param) {
+    HWND window = *static_cast<HWND*>(hostRecord);
+    if (GetAncestor(window, GA_ROOTOWNER) != window) return 0;
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return 0;
+    switch (param->user_data) {
+    case LINKED_RESTORE: restoreOwnAlpha(window, record); break;
+    case LINKED_STOP_TIMERS: killFadeTimers(window); break;
+    default: setLayeredAlpha(window, 0, param->user_data & 0xFF, LWA_ALPHA); break;
+    }
+    return 0;
+}
