@@ -6,6 +6,8 @@
 // could be read as a code: alphas are 0 (restore) or at least 25.
 #include "fade.h"
 
+#include <initializer_list>
+
 #include "../hooks/hooks.h"
 #include "../plugin/plugin.h"
 
