@@ -359,3 +359,61 @@ TEST_CASE("per-window: a target that loses its record while the dialog is open i
         for (HWND w : {s.host.main, s.host.playlist}) CHECK(layeredAlpha(w) == -1);
     }
 }
+
+TEST_CASE("linked: the preview and Cancel reach a window of another thread without a hang") {
+    Session s(withIni({"cfg_opaque=204"}));
+    attach(hostWindowList());
+    WindowThread other;     // started after the load, so it has the plug-in's hooks
+    HWND gen = nullptr;
+    other.run([&] {
+        gen = addEmbedded("Gen Elsewhere");
+        paint(gen);
+    });
+    REQUIRE(pumpUntil([&] { return layeredAlpha(gen) == 204; }));
+    target(s.host.main);
+
+    int during = 0;
+    CHECK(runCustomDialog({
+        [&](HWND d) { moveSlider(d, 10); during = layeredAlpha(gen); },
+        [&](HWND d) { pressButton(d, IDCANCEL); },
+    }));
+    CHECK(during == 25);
+    CHECK(layeredAlpha(gen) == 204);
+    CHECK(layeredAlpha(s.host.main) == 204);
+    other.run([&] { removeEmbedded(gen); });
+}
+
+TEST_CASE("a Custom command taken by another thread's window opens the dialog over the main window") {
+    Session s(withIni({"cfg_opaque=204"}));
+    attach(hostWindowList());
+    WindowThread other;
+    HWND gen = nullptr;
+    other.run([&] {
+        gen = addEmbedded("Gen Elsewhere");
+        paint(gen);
+    });
+    REQUIRE(pumpUntil([&] { return layeredAlpha(gen) == 204; }));
+    target(gen);
+
+    // The dialog runs on the other thread, inside its handling of the command, while the
+    // main window's thread goes on serving its own messages.
+    WORD custom = commandOf(OPACITY_CUSTOM);
+    other.post([=] { SendMessageA(gen, WM_COMMAND, custom, 0); });
+    HWND dialog = nullptr;
+    REQUIRE(pumpUntil([&] { return (dialog = findCustomDialog()) != nullptr && IsWindowVisible(dialog); }));
+    CHECK(GetWindowThreadProcessId(dialog, nullptr) == other.id());
+    CHECK(GetWindow(dialog, GW_OWNER) == s.host.main);
+    paint(s.host.main);     // the main thread's own messages still pass the filter
+
+    DWORD_PTR result = 0;
+    HWND slider = GetDlgItem(dialog, SLIDER_ID);
+    CHECK(SendMessageTimeoutA(slider, TBM_SETPOS, TRUE, 10, SMTO_NORMAL, 5000, &result) != 0);
+    CHECK(SendMessageTimeoutA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 10),
+                              reinterpret_cast<LPARAM>(slider), SMTO_NORMAL, 5000, &result) != 0);
+    CHECK(layeredAlpha(s.host.main) == 25);
+    CHECK(layeredAlpha(gen) == 25);
+    CHECK(SendMessageTimeoutA(dialog, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 5000, &result) != 0);
+    CHECK(pumpUntil([] { return findCustomDialog() == nullptr; }));
+    CHECK(iniRead("cfg_opaque") == "26");
+    other.run([&] { removeEmbedded(gen); });
+}
