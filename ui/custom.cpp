@@ -1,4 +1,125 @@
-// Custom Opacity dialog.
+// Custom Opacity dialog: any opacity from 10 % to 100 % with a live preview.
+//
+// Opened modally by the Window Settings menu's Custom command, on the thread that holds
+// the filter lock, for the menu's target window (or, when linked, for all managed windows).
+// The slider only previews; OK stores the chosen alpha and writes it at once, Cancel and the
+// close button put the stored resting alpha back on screen.
 #include "ui.h"
 
-INT_PTR CALLBACK customOpacityProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include <commctrl.h>
+#include <stdio.h>
+
+#include "../fade/fade.h"
+#include "../hooks/hooks.h"
+#include "../settings/settings.h"
+#include "opacity.h"
+#include "resource.h"
+
+HWND customTarget;
+
+namespace {
+
+constexpr int SLIDER_PAGE = 5;
+
+HWND sliderOf(HWND dialog) { return GetDlgItem(dialog, IDC_CUSTOM_SLIDER); }
+
+int sliderPosition(HWND dialog) {
+    return static_cast<int>(SendMessageA(sliderOf(dialog), TBM_GETPOS, 0, 0));
+}
+
+void showPercent(HWND dialog, int percent) {
+    char text[32];
+    snprintf(text, sizeof text, "Opacity : %d%%", percent);
+    SetDlgItemTextA(dialog, IDC_CUSTOM_FRAME, text);
+}
+
+INT_PTR onInitDialog(HWND dialog, HWND target) {
+    customTarget = target;
+    float alpha = cfg_opaque;
+    if (!cfg_link) {
+        // The menu opens the dialog only for a window with a record; a window without one
+        // shows fully opaque, so that is where the slider starts.
+        WindowOpacityRecord* record = getRecord(target);
+        alpha = record ? record->opaque : 255.0f;
+    }
+    int percent = shownPercentOf(alpha);
+    HWND slider = sliderOf(dialog);
+    SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(PERCENT_MIN, PERCENT_MAX));
+    SendMessageA(slider, TBM_SETPAGESIZE, 0, SLIDER_PAGE);
+    SendMessageA(slider, TBM_SETSEL, FALSE, MAKELPARAM(PERCENT_MIN, PERCENT_MAX));
+    SendMessageA(slider, TBM_SETPOS, TRUE, percent);
+    showPercent(dialog, percent);
+    return TRUE;
+}
+
+// The target loses its record when it is hidden, destroyed or made a child while the
+// dialog is open, so per-window paths fetch it afresh each time and leave a window without
+// one alone: it is no longer layered and nothing of it is stored.
+void onSliderMoved(HWND dialog) {
+    int percent = sliderPosition(dialog);
+    showPercent(dialog, percent);
+    float preview = previewAlphaOf(percent);
+    FilterLockGuard lock;
+    if (!lock) return;
+    if (cfg_link) {
+        applyLinkedOpacity(preview);
+    } else if (getRecord(customTarget)) {
+        setLayeredAlpha(customTarget, 0, static_cast<int>(preview), LWA_ALPHA);
+    }
+}
+
+void onOk(HWND dialog) {
+    float alpha = storedAlphaOf(static_cast<float>(sliderPosition(dialog)));
+    // The windows keep what the last preview showed until the resting alpha is next applied.
+    FilterLockGuard lock;
+    if (!lock) return;
+    if (cfg_link) {
+        cfg_opaque = alpha;
+        cur_opaque = cfg_opaque;
+        saveOpaque();
+    } else if (WindowOpacityRecord* record = getRecord(customTarget)) {
+        record->opaque = alpha;
+        record->current = alpha;
+        saveRecordEntry(customTarget, record);
+    }
+}
+
+void onCancel() {
+    FilterLockGuard lock;
+    if (!lock) return;
+    if (cfg_link) {
+        cur_opaque = cfg_opaque;
+        applyLinkedOpacity(cfg_opaque);
+    } else if (WindowOpacityRecord* record = getRecord(customTarget)) {
+        record->current = record->opaque;
+        setLayeredAlpha(customTarget, 0, static_cast<int>(record->opaque), LWA_ALPHA);
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK customOpacityProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return onInitDialog(dialog, reinterpret_cast<HWND>(lParam));
+    case WM_HSCROLL:
+        onSliderMoved(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            onOk(dialog);
+            EndDialog(dialog, 0);
+            break;
+        case IDCANCEL:
+            onCancel();
+            EndDialog(dialog, 0);
+            break;
+        }
+        return TRUE;
+    case WM_CLOSE:
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -1,6 +1,196 @@
-// Window Settings menu: inserted into the host's main menu while it is open.
+// Window Settings menu: a submenu inserted into the host's main menu while it is open.
+//
+// The filter hands over WM_INITMENU, WM_UNINITMENUPOPUP, WM_COMMAND and WM_SYSCOMMAND of
+// managed windows, with the lock held. Opening the host's main menu over a window that has
+// a record inserts "Window Settings" and a separator before the host's item 40347; closing
+// it deletes both again (the four popups go with the first). The commands act on every
+// managed window when linked and on the window that was in front when the menu opened
+// otherwise, and write what they change at once.
 #include "ui.h"
 
-void onMenuInit(HWND, WPARAM, LPARAM) {}
-void onMenuUninit(HWND, WPARAM, LPARAM) {}
-void onMenuCommand(HWND, WPARAM, LPARAM) {}
+#include "../fade/fade.h"
+#include "../hooks/hooks.h"
+#include "../plugin/plugin.h"
+#include "../settings/settings.h"
+#include "opacity.h"
+#include "resource.h"
+
+HWND menuTarget;
+
+namespace {
+
+static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48,
+              "the 32-bit build passes the 48-byte MENUITEMINFOA");
+
+constexpr UINT_PTR SEPARATOR_ID = static_cast<UINT_PTR>(-1);
+
+// The ten presets, in menu order.
+struct Preset {
+    MenuCommand command;
+    const char* text;
+    int percent;
+};
+const Preset PRESETS[] = {
+    {ID_OPACITY_100, "1&00%", 100}, {ID_OPACITY_90, "&90%", 90}, {ID_OPACITY_80, "&80%", 80},
+    {ID_OPACITY_70, "&70%", 70},    {ID_OPACITY_60, "&60%", 60}, {ID_OPACITY_50, "&50%", 50},
+    {ID_OPACITY_40, "&40%", 40},    {ID_OPACITY_30, "&30%", 30}, {ID_OPACITY_20, "&20%", 20},
+    {ID_OPACITY_10, "&10%", 10},
+};
+
+// The dock items, in menu order, with the side each one stands for.
+struct DockItem {
+    MenuCommand command;
+    const char* text;
+    BYTE side;
+};
+const DockItem DOCK_ITEMS[] = {
+    {ID_DOCK_TOP, "Top", DOCK_TOP},
+    {ID_DOCK_LEFT, "Left", DOCK_LEFT},
+    {ID_DOCK_RIGHT, "Right", DOCK_RIGHT},
+    {ID_DOCK_BOTTOM, "Bottom", DOCK_BOTTOM},
+    {ID_NOT_DOCKED, "Not docked", DOCK_NONE},
+};
+
+UINT checkedIf(bool on) { return on ? MF_CHECKED : MF_STRING; }
+
+// Appends at the end. By position: looking up position -1 by command would find the
+// separators, whose id is -1 too, and put every later item before the first of them.
+void append(HMENU menu, UINT flags, UINT_PTR id, const char* text) {
+    InsertMenuA(menu, static_cast<UINT>(-1), MF_BYPOSITION | flags, id, text);
+}
+
+void appendCommand(HMENU menu, UINT flags, MenuCommand command, const char* text) {
+    append(menu, flags, commandId(command), text);
+}
+
+void appendSeparator(HMENU menu) { append(menu, MF_SEPARATOR, SEPARATOR_ID, nullptr); }
+
+void fillOpacityPopup(HMENU popup, const WindowOpacityRecord* record) {
+    float resting = cfg_link ? cfg_opaque : record->opaque;
+    BYTE mode = cfg_link ? cfg_auto : record->auto_mode;
+    int percent = checkPercentOf(resting);
+    for (const Preset& p : PRESETS)
+        appendCommand(popup, checkedIf(percent == p.percent), p.command, p.text);
+    appendCommand(popup, MF_STRING, ID_OPACITY_CUSTOM, "&Custom");
+    appendSeparator(popup);
+    appendCommand(popup, checkedIf(mode == AUTO_FOCUS), ID_OPAQUE_ON_FOCUS, "Opaque on &Focus");
+    appendCommand(popup, checkedIf(mode == AUTO_HOVER), ID_OPAQUE_ON_HOVER, "Opaque on &Hover");
+}
+
+// The window's own stored flags, shown read-only whatever the link setting.
+void fillDockPopup(HMENU popup, const WindowOpacityRecord* record) {
+    appendCommand(popup, checkedIf(record->auto_hide != 0), ID_AUTO_HIDE, "Auto-&Hide");
+    appendCommand(popup, checkedIf(record->always_on_top != 0), ID_ALWAYS_ON_TOP, "&Always On Top");
+    appendSeparator(popup);
+    for (const DockItem& d : DOCK_ITEMS)
+        appendCommand(popup, checkedIf(record->dock_side == d.side), d.command, d.text);
+    appendSeparator(popup);
+    appendCommand(popup, checkedIf(record->drag_dock != 0), ID_DRAG_DOCK,
+                  "Dock/Undock Windows by Dragging");
+}
+
+HMENU buildSettingsPopup(const WindowOpacityRecord* record) {
+    HMENU settings = CreatePopupMenu();
+    HMENU opacity = CreatePopupMenu();
+    HMENU scaling = CreatePopupMenu();
+    HMENU docked = CreatePopupMenu();
+    append(settings, MF_POPUP, reinterpret_cast<UINT_PTR>(opacity), "&Opacity");
+    append(settings, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(scaling), "&Scaling");
+    append(settings, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(docked), "Docked Toolbar");
+    fillOpacityPopup(opacity, record);
+    fillDockPopup(docked, record);
+    return settings;
+}
+
+// The window whose timers carry the fades the commands touch.
+HWND timerWindow() { return cfg_link ? hostWindows.hwndMain : menuTarget; }
+
+void toggleAutoMode(WindowOpacityRecord* record, BYTE mode) {
+    BYTE current = cfg_link ? cfg_auto : record->auto_mode;
+    BYTE next = current == mode ? BYTE{AUTO_NONE} : mode;
+    if (cfg_link) {
+        cfg_auto = next;
+        saveAuto();
+    } else {
+        record->auto_mode = next;
+        saveRecordEntry(menuTarget, record);
+    }
+    // A window left opaque by the old mode fades back to its resting alpha.
+    HWND window = timerWindow();
+    KillTimer(window, TIMER_FADE_IN);
+    SetTimer(window, TIMER_FADE_OUT, FADE_TICK_MS, fadeTimerProc);
+}
+
+void openCustomDialog() {
+    HWND window = timerWindow();
+    KillTimer(window, TIMER_FADE_IN);
+    KillTimer(window, TIMER_FADE_OUT);
+    KillTimer(window, TIMER_HOLD);
+    // Owning the dialog disables the main window and moves its activation, which sends it
+    // messages; it may belong to another thread that waits for the lock we hold.
+    LendLock lend(hostWindows.hwndMain);
+    DialogBoxParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_CUSTOM_OPACITY),
+                    hostWindows.hwndMain, customOpacityProc, reinterpret_cast<LPARAM>(menuTarget));
+}
+
+}  // namespace
+
+void setOpacityPercent(HWND window, float percent) {
+    float alpha = storedAlphaOf(percent);
+    if (cfg_link) {
+        cur_opaque = alpha;
+        cfg_opaque = alpha;
+        applyLinkedOpacity(alpha);
+        saveOpaque();
+        return;
+    }
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return;
+    record->current = alpha;
+    record->opaque = alpha;
+    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
+    saveRecordEntry(window, record);
+}
+
+void onMenuInit(HWND, WPARAM wParam, LPARAM) {
+    if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
+    menuTarget = GetForegroundWindow();
+    WindowOpacityRecord* record = getRecord(menuTarget);
+    if (!record) return;
+
+    HMENU settings = buildSettingsPopup(record);
+    MENUITEMINFOA item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_TYPE;
+    item.fType = MFT_STRING;
+    item.wID = commandId(ID_WINDOW_SETTINGS);
+    item.hSubMenu = settings;
+    item.dwTypeData = const_cast<char*>("Window Settings");
+    if (!InsertMenuItemA(hostMainMenu, HOST_MENU_ANCHOR_COMMAND, FALSE, &item)) {
+        DestroyMenu(settings);      // the host menu has no anchor: nothing would own it
+        return;
+    }
+    InsertMenuA(hostMainMenu, HOST_MENU_ANCHOR_COMMAND, MF_BYCOMMAND | MF_SEPARATOR,
+                commandId(ID_SETTINGS_SEPARATOR), nullptr);
+}
+
+void onMenuUninit(HWND, WPARAM wParam, LPARAM) {
+    if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
+    DeleteMenu(hostMainMenu, commandId(ID_WINDOW_SETTINGS), MF_BYCOMMAND);
+    DeleteMenu(hostMainMenu, commandId(ID_SETTINGS_SEPARATOR), MF_BYCOMMAND);
+}
+
+void onMenuCommand(HWND, WPARAM wParam, LPARAM) {
+    WindowOpacityRecord* record = getRecord(menuTarget);
+    if (!record) return;
+    WORD id = LOWORD(wParam);
+    for (const Preset& p : PRESETS) {
+        if (id == commandId(p.command)) {
+            setOpacityPercent(menuTarget, static_cast<float>(p.percent));
+            return;
+        }
+    }
+    if (id == commandId(ID_OPACITY_CUSTOM)) openCustomDialog();
+    else if (id == commandId(ID_OPAQUE_ON_FOCUS)) toggleAutoMode(record, AUTO_FOCUS);
+    else if (id == commandId(ID_OPAQUE_ON_HOVER)) toggleAutoMode(record, AUTO_HOVER);
+}

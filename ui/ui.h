@@ -20,3 +20,12 @@ void onTabSelect(HWND window, WPARAM wParam, LPARAM lParam);        // TCM_SETCU
 
 INT_PTR CALLBACK customOpacityProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK alphaPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- Shared state of the menu and the Custom Opacity dialog --------------------------------
+
+extern HWND menuTarget;     // the foreground window when the host's main menu last opened
+extern HWND customTarget;   // the window the Custom Opacity dialog last opened for
+
+// Stores and shows the resting alpha of a percentage: on every managed window when linked,
+// on the window (if it has a record) otherwise; writes it at once.
+void setOpacityPercent(HWND window, float percent);
