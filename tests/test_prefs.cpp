@@ -493,3 +493,62 @@ TEST_CASE("dialogs and tab controls other than the host's tab control 1279 are l
     SendMessageA(GetParent(hostTab), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&hdr));
     CHECK(currentPage() != nullptr);
 }
+
+namespace {
+
+// A tab control 1279 on another thread whose TCM_GETCURSEL blocks once, when armed, until
+// released: the thread that asks it inside the filter holds the filter lock meanwhile.
+WNDPROC originalTabProc;
+HANDLE tabInside, tabRelease;
+volatile LONG tabArmed;
+
+LRESULT CALLBACK blockingTabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == TCM_GETCURSEL && InterlockedExchange(&tabArmed, 0)) {
+        SetEvent(tabInside);
+        WaitForSingleObject(tabRelease, 10000);
+    }
+    return CallWindowProcA(originalTabProc, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_CASE("the page's changes wait while a filter on another thread holds the lock") {
+    Session s;
+    HWND page = openAlphaPage(s);
+    tabInside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    tabRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    static HWND otherTab;
+    WindowThread other;     // started after the load: hooked
+    other.run([] {
+        otherTab = GetDlgItem(openTabDialog(1279, true), 1279);
+        originalTabProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(otherTab, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(blockingTabProc)));
+    });
+    other.post([] {
+        InterlockedExchange(&tabArmed, 1);
+        SendMessageA(otherTab, TCM_SETCURSEL, 0, 0);    // the filter asks for the selection
+    });
+    REQUIRE(waitPumping(tabInside, 5000));
+
+    std::string seenBeforeRelease;
+    WindowThread releaser;
+    releaser.post([&seenBeforeRelease] {
+        Sleep(300);
+        seenBeforeRelease = iniRead("cfg_opaque");
+        SetEvent(tabRelease);
+    });
+    HWND slider = GetDlgItem(page, 1415);
+    SendMessageA(slider, TBM_SETPOS, TRUE, 50);
+    SendMessageA(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 50), reinterpret_cast<LPARAM>(slider));
+    REQUIRE(waitPumping(tabRelease, 5000));
+    CHECK(seenBeforeRelease == "<absent>");
+    CHECK(iniRead("cfg_opaque") == "128");
+    CHECK(textOf(page, 1416) == "50%");
+
+    other.run([] { closeTabDialog(); });
+    CHECK(IsWindow(page));      // the other thread's traffic left our page alone
+    other.stop();
+    releaser.stop();
+    CloseHandle(tabInside);
+    CloseHandle(tabRelease);
+}
