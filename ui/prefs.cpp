@@ -11,8 +11,6 @@
 #include <math.h>
 #include <stdio.h>
 
-#include <initializer_list>
-
 #include "../fade/fade.h"
 #include "../hooks/hooks.h"
 #include "../plugin/plugin.h"
@@ -46,8 +44,8 @@ float toFloat(long double value) {
 
 bool isHostTabControl(HWND window) { return GetDlgCtrlID(window) == HOST_TAB_CONTROL; }
 
-// The page's changes reach every window only while the main window is a top-level window
-// of its own; the host may have docked it into something else.
+// The page applies its changes to the windows only while the main window is its own root
+// owner; otherwise it only stores them.
 bool mainIsOwnRoot() {
     HWND main = hostWindows.hwndMain;
     return GetAncestor(main, GA_ROOTOWNER) == main;
@@ -113,9 +111,7 @@ void initPage(HWND page) {
     if (cfg_link) {
         CheckDlgButton(page, IDC_LINK_ALL, BST_CHECKED);
         // The template leaves these disabled, as they are while unlinked.
-        for (int id : {IDC_AUTO_NONE, IDC_AUTO_FOCUS, IDC_AUTO_HOVER, IDC_OPACITY_SLIDER,
-                       IDC_OPACITY_VALUE, IDC_OPACITY_TRANSPARENT, IDC_OPACITY_OPAQUE})
-            EnableWindow(GetDlgItem(page, id), TRUE);
+        for (int id : LINKED_CONTROLS) EnableWindow(GetDlgItem(page, id), TRUE);
     }
 }
 
