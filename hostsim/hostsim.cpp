@@ -192,7 +192,10 @@ INT_PTR CALLBACK prefsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
                                         GetModuleHandleA(nullptr), nullptr);
             (void)page;
         }
-        SendMessageA(tab, TCM_SETCURSEL, 0, 0);
+        // Like a real host, the page opens on the tab that was selected when it last closed.
+        int count = static_cast<int>(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0));
+        int last = current ? current->prefsTab : 0;
+        SendMessageA(tab, TCM_SETCURSEL, last >= 0 && last < count ? last : 0, 0);
         NMHDR hdr = {tab, static_cast<UINT_PTR>(PREFS_TAB_CONTROL), static_cast<UINT>(TCN_SELCHANGE)};
         SendMessageA(dialog, WM_NOTIFY, PREFS_TAB_CONTROL, reinterpret_cast<LPARAM>(&hdr));
         return FALSE;   // the plug-in relies on wParam, the default focus control, only
@@ -201,6 +204,7 @@ INT_PTR CALLBACK prefsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         const NMHDR* hdr = reinterpret_cast<const NMHDR*>(lParam);
         if (hdr->idFrom == static_cast<UINT_PTR>(PREFS_TAB_CONTROL) && hdr->code == static_cast<UINT>(TCN_SELCHANGE)) {
             int sel = static_cast<int>(SendMessageA(hdr->hwndFrom, TCM_GETCURSEL, 0, 0));
+            if (current) current->prefsTab = sel;
             TCITEMA item = {};
             item.mask = TCIF_PARAM;
             SendMessageA(hdr->hwndFrom, TCM_GETITEMA, sel, reinterpret_cast<LPARAM>(&item));
@@ -583,6 +587,96 @@ int findPrefsTab(const char* text) {
         if (!strcmp(buffer, text)) return i;
     }
     return -1;
+}
+
+// ---- Preferences: clicks, pages and other tab dialogs ---------------------------------------
+
+void clickPrefsTab(int index) {
+    HWND tab = prefsTabControl();
+    if (!tab) return;
+    RECT rc = {};
+    if (!SendMessageA(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rc))) return;
+    LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    SendMessageA(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(tab, WM_LBUTTONUP, 0, at);
+}
+
+HWND prefsHostPage(int index) {
+    HWND tab = prefsTabControl();
+    return tab ? GetDlgItem(tab, PREFS_PAGE_BASE + index) : nullptr;
+}
+
+int prefsTabCount() {
+    HWND tab = prefsTabControl();
+    return tab ? static_cast<int>(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+std::vector<HWND> tabChildDialogs(HWND tab) {
+    std::vector<HWND> dialogs;
+    for (HWND w = GetWindow(tab, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        char name[16] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (!strcmp(name, "#32770")) dialogs.push_back(w);
+    }
+    return dialogs;
+}
+
+namespace {
+
+HWND tabDialog;
+
+// The items are added after creation; the dialog itself only has to exist.
+INT_PTR CALLBACK tabDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+std::vector<WORD> tabDialogTemplate(int tabControlId, bool tabFirst) {
+    TemplateWriter t;
+    t.addDword(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_VISIBLE);
+    t.addDword(0);
+    t.add(2);
+    t.add(40); t.add(40); t.add(200); t.add(150);
+    t.add(0); t.add(0);
+    t.addString("Other tabs");
+    t.add(8);
+    t.addString("MS Sans Serif");
+    struct Item { DWORD style; short x, y, cx, cy; WORD id; const char* cls; const char* text; };
+    const Item tabItem = {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 190, 120,
+                          static_cast<WORD>(tabControlId), WC_TABCONTROLA, ""};
+    const Item button = {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 145, 130, 50, 14, IDCANCEL, "BUTTON", "Close"};
+    for (const Item& it : tabFirst ? std::vector<Item>{tabItem, button} : std::vector<Item>{button, tabItem}) {
+        t.align();
+        t.addDword(it.style);
+        t.addDword(0);
+        t.add(it.x); t.add(it.y); t.add(it.cx); t.add(it.cy);
+        t.add(it.id);
+        t.addString(it.cls);
+        t.addString(it.text);
+        t.add(0);
+    }
+    return t.words;
+}
+
+}  // namespace
+
+HWND openTabDialog(int tabControlId, bool tabFirst) {
+    closeTabDialog();
+    std::vector<WORD> words = tabDialogTemplate(tabControlId, tabFirst);
+    tabDialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                           reinterpret_cast<LPCDLGTEMPLATEA>(words.data()),
+                                           current ? current->main : nullptr, tabDialogProc, 0);
+    HWND tab = GetDlgItem(tabDialog, tabControlId);
+    for (int i = 0; i < 2; ++i) {
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT | TCIF_PARAM;
+        item.pszText = const_cast<char*>(i ? "Two" : "One");
+        item.lParam = i + 1;
+        SendMessageA(tab, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+    }
+    return tabDialog;
+}
+
+void closeTabDialog() {
+    if (tabDialog && IsWindow(tabDialog)) DestroyWindow(tabDialog);
+    tabDialog = nullptr;
 }
 
 }  // namespace hostsim

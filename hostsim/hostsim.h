@@ -88,6 +88,7 @@ struct Host {
     std::vector<RequestRecord> requests;   // every request received, in order
     WORD nextCommandId = 0;
     int prefsOpenCount = 0;
+    int prefsTab = 0;               // the page's last selected tab, selected again on opening
 };
 
 // Starts the host: its five windows, main menu and INI file. Returns the host.
@@ -178,5 +179,20 @@ HWND prefsTabControl();
 // TCN_SELCHANGE notification to the page).
 void selectPrefsTab(int index);
 int findPrefsTab(const char* text);
+// Clicks a tab of the preferences window with the mouse: the tab control itself then sends
+// TCN_SELCHANGING and TCN_SELCHANGE to the page.
+void clickPrefsTab(int index);
+// The host's own page behind its tab index (0 "General", 1 "Display"), a child of the tab
+// control shown while its tab is selected.
+HWND prefsHostPage(int index);
+int prefsTabCount();
+// Child dialogs of the tab control (the host's own pages are not dialogs).
+std::vector<HWND> tabChildDialogs(HWND tab);
+
+// A modeless dialog that is not the preferences page: its tab control has the given id and
+// carries two items, and tabFirst says whether the tab control or a button comes first and
+// so gets the default focus. Closed by closeTabDialog or stop().
+HWND openTabDialog(int tabControlId, bool tabFirst);
+void closeTabDialog();
 
 }  // namespace hostsim

@@ -1,7 +1,252 @@
 // Alpha Blending preferences tab and page.
+//
+// The host's preferences page 22 carries a tab control with id 1279. The filter shows us
+// that page's traffic: when the page initialises we append an "Alpha Blending" item to the
+// tab control, and whenever the selection may have changed we show our own child dialog
+// inside the tab control while that item is selected, and destroy it otherwise. The page
+// edits the linked settings and applies and stores every change at once.
 #include "ui.h"
 
-void onTabInitDialog(HWND, WPARAM, LPARAM) {}
-void onTabNotify(HWND, WPARAM, LPARAM) {}
-void onTabSelect(HWND, WPARAM, LPARAM) {}
-INT_PTR CALLBACK alphaPageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include <commctrl.h>
+#include <math.h>
+#include <stdio.h>
+
+#include "../fade/fade.h"
+#include "../hooks/hooks.h"
+#include "../plugin/plugin.h"
+#include "../settings/settings.h"
+#include "resource.h"
+
+HWND alphaPage;
+
+namespace {
+
+// Where the page sits in the tab control's client area, in pixels.
+constexpr int PAGE_X = 1, PAGE_Y = 22, PAGE_WIDTH = 400, PAGE_HEIGHT = 374;
+
+constexpr int OPACITY_MIN_PERCENT = 10, OPACITY_MAX_PERCENT = 100;
+constexpr int OPACITY_PAGE_SIZE = 5;
+constexpr int TIME_SLIDER_MAX = 30000;      // ms, the load clamp of the three times
+constexpr int LABEL_SIZE = 32;
+
+// The controls that only mean something while all windows are linked, in the order the
+// link check box enables or disables them.
+constexpr int LINKED_CONTROLS[] = {IDC_OPACITY_SLIDER, IDC_OPACITY_VALUE, IDC_AUTO_NONE,
+                                   IDC_AUTO_FOCUS, IDC_AUTO_HOVER, IDC_OPACITY_TRANSPARENT,
+                                   IDC_OPACITY_OPAQUE};
+
+// Rounds to single precision through memory, so that the 32-bit build (x87, which keeps
+// extended precision in registers) and the 64-bit build store the same bits.
+float toFloat(long double value) {
+    volatile float stored = static_cast<float>(value);
+    return stored;
+}
+
+bool isHostTabControl(HWND window) { return GetDlgCtrlID(window) == HOST_TAB_CONTROL; }
+
+// The page applies its changes to the windows only while the main window is its own root
+// owner; otherwise it only stores them.
+bool mainIsOwnRoot() {
+    HWND main = hostWindows.hwndMain;
+    return GetAncestor(main, GA_ROOTOWNER) == main;
+}
+
+// Shows the page when the tab control's selected item is ours, destroys it otherwise.
+void showOrHidePage(HWND tab) {
+    bool selected = false;
+    {
+        LendLock lend(tab);
+        LRESULT index = SendMessageA(tab, TCM_GETCURSEL, 0, 0);
+        TCITEMA item = {};
+        item.mask = TCIF_PARAM;
+        // An item that cannot be read is not ours.
+        selected = SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(index),
+                                reinterpret_cast<LPARAM>(&item)) &&
+                   item.lParam == ALPHA_TAB_PARAM;
+    }
+    if (!selected) {
+        DestroyWindow(alphaPage);           // a stale handle fails harmlessly
+        return;
+    }
+    if (IsWindow(alphaPage)) return;        // at most one page at a time
+    alphaPage = CreateDialogParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_ALPHA_PAGE),
+                                   tab, alphaPageProc, 0);
+    SetWindowPos(alphaPage, HWND_TOP, PAGE_X, PAGE_Y, PAGE_WIDTH, PAGE_HEIGHT, SWP_SHOWWINDOW);
+}
+
+// ---- The page ------------------------------------------------------------------------------
+
+void setLabel(HWND label, const char* format, int value) {
+    char text[LABEL_SIZE];
+    snprintf(text, sizeof text, format, value);
+    SetWindowTextA(label, text);
+}
+
+void initTimeSlider(HWND page, int sliderId, unsigned ms) {
+    HWND slider = GetDlgItem(page, sliderId);
+    SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(0, TIME_SLIDER_MAX));
+    SendMessageA(slider, TBM_SETSEL, FALSE, MAKELPARAM(0, TIME_SLIDER_MAX));
+    SendMessageA(slider, TBM_SETPOS, TRUE, static_cast<LPARAM>(ms));
+}
+
+// Fills the page from the settings in memory (never from the file).
+void initPage(HWND page) {
+    int percent = opacityPercentOf(cfg_opaque);
+    HWND opacity = GetDlgItem(page, IDC_OPACITY_SLIDER);
+    SendMessageA(opacity, TBM_SETRANGE, TRUE, MAKELPARAM(OPACITY_MIN_PERCENT, OPACITY_MAX_PERCENT));
+    SendMessageA(opacity, TBM_SETPAGESIZE, 0, OPACITY_PAGE_SIZE);
+    SendMessageA(opacity, TBM_SETSEL, FALSE, MAKELPARAM(OPACITY_MIN_PERCENT, OPACITY_MAX_PERCENT));
+    SendMessageA(opacity, TBM_SETPOS, TRUE, percent);
+
+    initTimeSlider(page, IDC_FADEIN_SLIDER, cfg_fadein);
+    initTimeSlider(page, IDC_HOLD_SLIDER, cfg_hold);
+    initTimeSlider(page, IDC_FADEOUT_SLIDER, cfg_fadeout);
+
+    setLabel(GetDlgItem(page, IDC_OPACITY_VALUE), "%d%%", percent);
+    setLabel(GetDlgItem(page, IDC_FADEIN_VALUE), "%dms", static_cast<int>(cfg_fadein));
+    setLabel(GetDlgItem(page, IDC_HOLD_VALUE), "%dms", static_cast<int>(cfg_hold));
+    setLabel(GetDlgItem(page, IDC_FADEOUT_VALUE), "%dms", static_cast<int>(cfg_fadeout));
+
+    CheckDlgButton(page, IDC_AUTO_NONE + cfg_auto, BST_CHECKED);
+    if (cfg_link) {
+        CheckDlgButton(page, IDC_LINK_ALL, BST_CHECKED);
+        // The template leaves these disabled, as they are while unlinked.
+        for (int id : LINKED_CONTROLS) EnableWindow(GetDlgItem(page, id), TRUE);
+    }
+}
+
+// The link check box changed: enable or disable the linked controls, then stop every fade
+// and show the linked alpha, or give each window back its own resting alpha.
+void onLinkToggled(HWND page) {
+    cfg_link = IsDlgButtonChecked(page, IDC_LINK_ALL) ? 1 : 0;
+    for (int id : LINKED_CONTROLS) EnableWindow(GetDlgItem(page, id), cfg_link);
+    if (!mainIsOwnRoot()) return;
+    resetLinkedWindows();
+    cur_opaque = cfg_opaque;
+    applyLinkedOpacity(cfg_link ? cfg_opaque : 0.0f);
+}
+
+void onPageCommand(HWND page, int id) {
+    // Called from the thread's normal dispatch: the settings and the windows it changes are
+    // also used by fade ticks on other threads, so it runs under the filter lock.
+    FilterLockGuard lock;
+    if (!lock) return;
+    switch (id) {
+    case IDC_LINK_ALL: onLinkToggled(page); break;
+    case IDC_AUTO_NONE: cfg_auto = AUTO_NONE; break;
+    case IDC_AUTO_FOCUS: cfg_auto = AUTO_FOCUS; break;
+    case IDC_AUTO_HOVER: cfg_auto = AUTO_HOVER; break;
+    default: break;
+    }
+    // Every command stores both, whatever it changed.
+    saveLink();
+    saveAuto();
+}
+
+void onOpacityMoved(HWND label, int percent) {
+    setLabel(label, "%d%%", percent);
+    SliderAlpha alpha = alphaOfPercent(percent);
+    cur_opaque = alpha.shown;
+    cfg_opaque = alpha.stored;
+    // The slider is enabled only while linked, so the link is not tested again here.
+    if (mainIsOwnRoot()) applyLinkedOpacity(cfg_opaque);
+    saveOpaque();
+}
+
+void onTimeMoved(HWND label, int ms, unsigned* setting, void (*save)()) {
+    // Running fades keep their pace; the fade engine reads the time at its next use.
+    *setting = static_cast<unsigned>(ms);
+    setLabel(label, "%dms", ms);
+    save();
+}
+
+void onPageScroll(HWND page, HWND slider) {
+    FilterLockGuard lock;   // see onPageCommand
+    if (!lock) return;
+    int id = GetDlgCtrlID(slider);
+    HWND label = GetDlgItem(page, id + 1);   // each value label sits one id above its slider
+    int pos = 0;
+    switch (id) {
+    case IDC_OPACITY_SLIDER:
+    case IDC_FADEIN_SLIDER:
+    case IDC_HOLD_SLIDER:
+    case IDC_FADEOUT_SLIDER:
+        pos = static_cast<int>(SendMessageA(slider, TBM_GETPOS, 0, 0));
+        break;
+    default:
+        return;
+    }
+    switch (id) {
+    case IDC_OPACITY_SLIDER: onOpacityMoved(label, pos); break;
+    case IDC_FADEIN_SLIDER: onTimeMoved(label, pos, &cfg_fadein, saveFadeIn); break;
+    case IDC_HOLD_SLIDER: onTimeMoved(label, pos, &cfg_hold, saveHold); break;
+    case IDC_FADEOUT_SLIDER: onTimeMoved(label, pos, &cfg_fadeout, saveFadeOut); break;
+    }
+}
+
+}  // namespace
+
+// ---- Conversions ---------------------------------------------------------------------------
+
+int opacityPercentOf(float alpha) {
+    long double scaled = static_cast<long double>(alpha) * 100.0L;
+    return static_cast<int>(scaled) / 255;
+}
+
+SliderAlpha alphaOfPercent(int percent) {
+    // 0.01 as a single-precision constant lies slightly below 0.01, so 50 gives 127.4999...,
+    // shown as 127.5 once rounded to float, and stored rounded up, as 128.
+    long double product = static_cast<long double>(percent) * 255.0L * static_cast<long double>(0.01f);
+    return SliderAlpha{toFloat(product), toFloat(ceill(product))};
+}
+
+// ---- Tab cases of the filter (lock held) ---------------------------------------------------
+
+void onTabInitDialog(HWND, WPARAM wParam, LPARAM) {
+    // wParam names the control that is to get the default focus: on the host's page 22
+    // that is its tab control. The hook sees this before the page's own initialisation.
+    HWND tab = reinterpret_cast<HWND>(wParam);
+    if (!isHostTabControl(tab)) return;
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT | TCIF_PARAM;
+    item.pszText = const_cast<char*>(ALPHA_TAB_TEXT);
+    item.lParam = ALPHA_TAB_PARAM;
+    {
+        LendLock lend(tab);
+        SendMessageA(tab, TCM_INSERTITEMA, ALPHA_TAB_INDEX, reinterpret_cast<LPARAM>(&item));
+    }
+    showOrHidePage(tab);
+}
+
+void onTabNotify(HWND, WPARAM, LPARAM lParam) {
+    const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (!header) return;
+    UINT code = header->code;
+    if (code != static_cast<UINT>(TCN_SELCHANGE) && code != static_cast<UINT>(TCN_FOCUSCHANGE)) return;
+    // The sender's own id, not idFrom, which a sender may fill as it likes.
+    if (!isHostTabControl(header->hwndFrom)) return;
+    showOrHidePage(header->hwndFrom);
+}
+
+void onTabSelect(HWND window, WPARAM, LPARAM) {
+    // Seen before the tab control acts: the test reads the selection still current.
+    if (isHostTabControl(window)) showOrHidePage(window);
+}
+
+// ---- The page's dialog procedure -----------------------------------------------------------
+
+INT_PTR CALLBACK alphaPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        initPage(dialog);
+        return 1;
+    case WM_COMMAND:
+        onPageCommand(dialog, LOWORD(wParam));
+        return 1;
+    case WM_HSCROLL:
+        onPageScroll(dialog, reinterpret_cast<HWND>(lParam));
+        return 1;
+    default:
+        return 0;
+    }
+}

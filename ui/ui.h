@@ -16,6 +16,25 @@ void onTabInitDialog(HWND window, WPARAM wParam, LPARAM lParam);    // WM_INITDI
 void onTabNotify(HWND window, WPARAM wParam, LPARAM lParam);        // WM_NOTIFY
 void onTabSelect(HWND window, WPARAM wParam, LPARAM lParam);        // TCM_SETCURSEL, TCM_SETCURFOCUS
 
+// Item data (TCITEMA lParam) that marks the "Alpha Blending" item in the host's tab control.
+constexpr LPARAM ALPHA_TAB_PARAM = 10463;
+constexpr char ALPHA_TAB_TEXT[] = "Alpha Blending";
+constexpr int ALPHA_TAB_INDEX = 255;        // past any item present: the control appends it
+
+// The page, while one exists; left stale after it is destroyed (tested with IsWindow).
+extern HWND alphaPage;
+
+// Opacity slider conversions of the page. Pure: exposed for tests.
+// The percentage shown for an alpha: integer part of alpha x 100, divided by 255.
+int opacityPercentOf(float alpha);
+// The alpha of a slider position: shown = position x 255 x 0.01 (single-precision 0.01,
+// rounded to float), stored = the same product rounded up to a whole number.
+struct SliderAlpha {
+    float shown;
+    float stored;
+};
+SliderAlpha alphaOfPercent(int percent);
+
 // ---- Dialog procedures ---------------------------------------------------------------------
 
 INT_PTR CALLBACK customOpacityProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
