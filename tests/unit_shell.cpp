@@ -1,5 +1,5 @@
-// Start-up and the INI path, with the plug-in's own sources compiled in: start-up runs
-// against the host emulator in this process, so the state it gathers (the command ids
+// Start-up and the derived INI path, with the plug-in's own sources compiled in: start-up
+// runs against the host emulator in this process, so the state it gathers (the command ids
 // above all, which the DLL keeps to itself) can be read directly.
 #include <doctest.h>
 
@@ -23,13 +23,6 @@ struct InProcessHost {
     ~InProcessHost() { hostsim::stop(); }
     hostsim::Host& host;
 };
-
-std::string exeDerivedIniPath() {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string path = exe;
-    return path.substr(0, path.rfind('.') + 1) + "ini";
-}
 
 void scrambleIniPath() {
     memset(iniPath, 'x', sizeof iniPath - 1);
@@ -71,32 +64,6 @@ TEST_CASE("start-up stores the host's windows, menu, command ids and INI path") 
         CHECK(commandId(REQUEST_ORDER[i]) == 0x7F00 + i);
     }
     CHECK(commandId(ID_DOCK_LEFT) < commandId(ID_DOCK_TOP));
-}
-
-TEST_CASE("the INI path: the host's when it gives one that fits, else the executable's") {
-    const std::string derived = exeDerivedIniPath();
-    struct Case {
-        const char* what;
-        std::string hostPath;   // empty: the reply is the number in reply
-        ULONG_PTR reply;
-        std::string expected;
-    };
-    const std::string fits = "C:\\" + std::string(252, 'p') + ".ini";       // 259 characters
-    const std::string tooLong = "C:\\" + std::string(253, 'p') + ".ini";    // 260
-    const Case cases[] = {
-        {"reply 0", "", 0, derived},
-        {"reply 1", "", 1, derived},
-        {"a usual path", "C:\\Player\\player.ini", 0, "C:\\Player\\player.ini"},
-        {"259 characters", fits, 0, fits},
-        {"260 characters", tooLong, 0, derived},
-        {"far too long", std::string(5000, 'q'), 0, derived},
-    };
-    for (const Case& c : cases) {
-        CAPTURE(c.what);
-        scrambleIniPath();
-        setIniPath(c.hostPath.empty() ? reinterpret_cast<const char*>(c.reply) : c.hostPath.c_str());
-        CHECK(std::string(iniPath) == c.expected);
-    }
 }
 
 TEST_CASE("the executable's path becomes the INI path behind its last dot, within the buffer") {
