@@ -12,6 +12,10 @@ HostWindowSet hostWindows;
 HMENU hostMainMenu;
 MenuCommandIds menuCommandIds;
 
+// The host reads the descriptor by layout: seven 32-bit fields on the 32-bit platform.
+static_assert(sizeof(void*) != 4 || sizeof(PluginDescriptor) == 28, "descriptor layout");
+static_assert(sizeof(OSVERSIONINFOEXA) == 156, "version query layout");
+
 namespace {
 
 constexpr char UNSUPPORTED_TEXT[] =
@@ -78,7 +82,8 @@ void pluginConfig() {
     if (isAlphaBlendingSupported())
         sendHostRequest(HOST_OPEN_PREFS_PAGE, PREFS_PAGE_ALPHA);
     else
-        MessageBoxA(hostWindows.hwndMain, UNSUPPORTED_TEXT, PLUGIN_DESCRIPTION, MB_ICONINFORMATION);
+        MessageBoxA(hostWindows.hwndMain, UNSUPPORTED_TEXT, PLUGIN_DESCRIPTION,
+                    MB_OK | MB_ICONINFORMATION);
 }
 
 void pluginQuit() {}

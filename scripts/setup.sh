@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need on a Debian machine. Idempotent:
-# when everything is present it only checks and returns.
+# when everything is present it only checks (a fraction of a second) and returns.
+#
+# Only 64-bit (amd64) packages are needed. The 32-bit plug-in is cross-compiled and then
+# inspected, never run: this machine's kernel runs no 32-bit code, so 32-bit Wine (wine32,
+# and with it the i386 architecture) would be of no use. The tests run the 64-bit twin of
+# the plug-in under 64-bit Wine instead.
 set -euo pipefail
 
 need=()
@@ -17,7 +22,6 @@ have_pkg imagemagick                  || need+=(imagemagick)
 [ -f /usr/include/doctest/doctest.h ] || need+=(doctest-dev)
 have_cmd cmake                        || need+=(cmake)
 have_cmd ninja                        || need+=(ninja-build)
-have_cmd makensis                     || need+=(nsis)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"

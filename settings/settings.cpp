@@ -70,12 +70,14 @@ float clampOpaque(unsigned v) {
 
 void deriveIniPath(char* buffer, const char* exePath) {
     snprintf(buffer, INI_PATH_SIZE, "%s", exePath);
+    // The last "." anywhere, even in a folder name; with none at all the whole path is
+    // replaced and becomes the relative "ini".
     char* dot = strrchr(buffer, '.');
-    if (!dot) dot = buffer - 1;     // no "." at all: the path becomes the relative "ini"
+    char* extension = dot ? dot + 1 : buffer;
     // A "." so close to the end that "ini" does not fit keeps as much of it as fits, so the
     // buffer always stays NUL-terminated within its size.
-    size_t room = static_cast<size_t>(buffer + INI_PATH_SIZE - (dot + 1));
-    snprintf(dot + 1, room, "ini");
+    size_t room = static_cast<size_t>(buffer + INI_PATH_SIZE - extension);
+    snprintf(extension, room, "ini");
 }
 
 void setIniPath(const char* hostPath) {

@@ -14,6 +14,8 @@ std::vector<LPARAM> requestNumbers() {
     return numbers;
 }
 
+// Where the plug-in keeps its settings when the host names no INI file: beside the
+// executable that loaded it (here the test program itself).
 std::string exeDerivedIniPath() {
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -21,10 +23,45 @@ std::string exeDerivedIniPath() {
     return path.substr(0, path.rfind('.') + 1) + "ini";
 }
 
-// The settings as the plug-in holds them, read back where the user can see them: the
-// linked alpha shown on a managed window, and the values it writes when asked to.
-struct Loaded {
-    int opaque;
+std::string readEntry(const std::string& file, const char* key) {
+    char buffer[512];
+    GetPrivateProfileStringA("Quorvel", key, "<absent>", buffer, sizeof buffer, file.c_str());
+    return buffer;
+}
+
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A managed "Winamp Gen" window shown and painted: attaching it makes the plug-in read and
+// write its entry in whatever INI file it settled on at start-up.
+HWND paintedEmbedded(const char* title) {
+    HWND window = addEmbedded(title);
+    paint(window);
+    return window;
+}
+
+// A folder of its own for host INI paths of a chosen length, removed with its files.
+struct LongPathFolder {
+    std::string folder;
+    std::vector<std::string> files;
+    LongPathFolder() {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        folder = std::string(temp) + "quorvel-long-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    ~LongPathFolder() {
+        for (const std::string& f : files) DeleteFileA(f.c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
+    // A path of exactly length characters inside the folder, ending in ".ini".
+    std::string pathOfLength(size_t length) {
+        size_t fixed = folder.size() + 1 + 4;
+        std::string path = folder + "\\" + std::string(length - fixed, 'p') + ".ini";
+        files.push_back(path);
+        return path;
+    }
 };
 
 }  // namespace
@@ -53,5 +90,96 @@ TEST_CASE("start-up asks the host in order and keeps the command ids in table or
     std::vector<WPARAM> windowArgs;
     for (int i = 0; i < 4; ++i) windowArgs.push_back(s.host.requests[i].argument);
     CHECK(windowArgs == std::vector<WPARAM>{3, 0, 1, 2});
+    for (const RequestRecord& r : s.host.requests) {
+        if (r.request != 260) CHECK(r.argument == 0);
+        CHECK(r.thread == GetCurrentThreadId());
+    }
     CHECK(s.plugin.descriptor->init() == 0);   // init answers 0 on every path
+}
+
+TEST_CASE("config asks the host to open preferences page 22") {
+    Session s;
+    size_t before = s.host.requests.size();
+    configPlugin(s.plugin);
+    REQUIRE(s.host.requests.size() == before + 1);
+    CHECK(s.host.requests.back().request == 380);
+    CHECK(s.host.requests.back().argument == 22);
+    CHECK(s.host.prefsOpenCount == 1);
+}
+
+TEST_CASE("the INI file: the host's path when it gives one that fits, else beside the executable") {
+    std::string derived = exeDerivedIniPath();
+    DeleteFileA(derived.c_str());
+
+    SUBCASE("a host path is used as it is") {
+        Session s;
+        paintedEmbedded("Probe");
+        CHECK(iniRead("Probe") == "255 2 0 0 0 0");
+    }
+    SUBCASE("a host that answers 0 or 1 has no path") {
+        for (IniReply reply : {IniReply::Zero, IniReply::One}) {
+            Options o;
+            o.iniReply = reply;
+            Session s(o);
+            const char* title = reply == IniReply::Zero ? "Probe zero" : "Probe one";
+            paintedEmbedded(title);
+            CHECK(readEntry(derived, title) == "255 2 0 0 0 0");
+            CHECK(iniRead(title) == "<absent>");
+        }
+    }
+    SUBCASE("259 characters fit the buffer and are used") {
+        LongPathFolder folder;
+        Options o;
+        o.iniReply = IniReply::Custom;
+        o.customIniPath = folder.pathOfLength(259);
+        Session s(o);
+        paintedEmbedded("Probe");
+        CHECK(readEntry(o.customIniPath, "Probe") == "255 2 0 0 0 0");
+        CHECK(!fileExists(derived));
+    }
+    SUBCASE("260 characters do not fit and are refused rather than cut") {
+        LongPathFolder folder;
+        Options o;
+        o.iniReply = IniReply::Custom;
+        o.customIniPath = folder.pathOfLength(260);
+        std::string cut = o.customIniPath.substr(0, 259);
+        folder.files.push_back(cut);
+        Session s(o);
+        paintedEmbedded("Probe");
+        CHECK(readEntry(derived, "Probe") == "255 2 0 0 0 0");
+        CHECK(!fileExists(o.customIniPath));
+        CHECK(!fileExists(cut));
+    }
+    DeleteFileA(derived.c_str());
+}
+
+TEST_CASE("the loaded settings are the ones the windows show and the file keeps") {
+    SUBCASE("no file: the defaults, and the first window creates its entry") {
+        Session s;
+        HWND w = paintedEmbedded("Visualizer");
+        REQUIRE(recordOf(w) != nullptr);
+        CHECK(layeredAlpha(w) == -1);       // 255 linked: left opaque, never made layered
+        CHECK(iniRead("Visualizer") == "255 2 0 0 0 0");
+        CHECK(iniRead("cfg_opaque") == "<absent>");   // loading writes no global
+    }
+    SUBCASE("a stored linked opacity reaches every window painted after start-up") {
+        Options o;
+        o.iniText = quorvelSection({"cfg_opaque=128", "cfg_link=1", "Visualizer=200 2 0 0 0 0"});
+        Session s(o);
+        HWND w = paintedEmbedded("Visualizer");
+        paint(s.host.playlist);
+        CHECK(layeredAlpha(w) == 128);
+        CHECK(layeredAlpha(s.host.playlist) == 128);
+        CHECK(iniRead("cfg_opaque") == "128");
+    }
+    SUBCASE("unlinked, an out-of-range entry is clamped, shown and rewritten") {
+        Options o;
+        o.iniText = quorvelSection({"cfg_opaque=128", "cfg_link=0", "Visualizer=-5 -1 0 0 0 0"});
+        Session s(o);
+        HWND w = paintedEmbedded("Visualizer");
+        CHECK(layeredAlpha(w) == 26);
+        CHECK(iniRead("Visualizer") == "26 255 0 0 0 0");
+        CHECK(iniRead("cfg_link") == "0");
+        CHECK(iniRead("volume", "Player") == "200");   // the host's own section is untouched
+    }
 }
