@@ -206,3 +206,156 @@ TEST_CASE("resetting stops the fade timers of host windows and top-level attache
     CHECK(layeredAlpha(b.h.playlist) == 140);      // no alpha changes
     CHECK(layeredAlpha(b.topEmbedded) == 140);
 }
+
+// ---- Hold expiry and ticks for detached windows, through the timer procedure ---------------
+
+namespace {
+
+void ensureLock() {
+    static bool created = false;
+    if (!created) createFilterLock();
+    created = true;
+}
+
+// True when the timer ran (and is now stopped).
+bool stopTimer(HWND window, UINT_PTR id) { return KillTimer(window, id) != FALSE; }
+
+void expireHold(HWND timerWindow) {
+    SetTimer(timerWindow, TIMER_HOLD, 600000, fadeTimerProc);
+    fadeTimerProc(timerWindow, WM_TIMER, TIMER_HOLD, GetTickCount());
+}
+
+POINT centreOf(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+void pointAt(HWND window) {
+    POINT p = centreOf(window);
+    SetCursorPos(p.x, p.y);
+    REQUIRE(GetAncestor(WindowFromPoint(p), GA_ROOTOWNER) == window);
+}
+
+const POINT EMPTY_SPOT = {1000, 740};   // nothing of the host's there
+
+// Expires the linked hold and tells whether it started a fade-out (and stops all timers).
+bool linkedHoldFadesOut(HWND main) {
+    expireHold(main);
+    bool fadingOut = stopTimer(main, TIMER_FADE_OUT);
+    bool holding = stopTimer(main, TIMER_HOLD);
+    CHECK(fadingOut != holding);        // a hold either goes on or gives way to the fade-out
+    return fadingOut;
+}
+
+bool menuFadesOut;
+HWND menuMain;
+
+// Runs inside the menu's modal loop: points at the open menu and expires the hold.
+void CALLBACK probeOpenMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    HWND popup = FindWindowA(POPUP_MENU_CLASS, nullptr);
+    if (popup && IsWindowVisible(popup)) {
+        POINT p = centreOf(popup);
+        SetCursorPos(p.x, p.y);
+        menuFadesOut = linkedHoldFadesOut(menuMain);
+    }
+    EndMenu();
+}
+
+}  // namespace
+
+TEST_CASE("linked hold: the host's windows, embedded windows and popup menus keep it firing") {
+    ensureLock();
+    BroadcastHost b;
+    cfg_link = 1;
+    cfg_auto = AUTO_HOVER;
+    SetWindowPos(b.topEmbedded, HWND_TOP, 700, 480, 200, 120, SWP_NOACTIVATE);
+
+    for (HWND w : {b.h.main, b.h.playlist, b.h.video, b.topEmbedded, b.bareEmbedded}) {
+        CAPTURE(w);
+        if (w == b.bareEmbedded) SetWindowPos(w, HWND_TOP, 700, 100, 200, 120, SWP_NOACTIVATE);
+        pointAt(w);
+        CHECK_FALSE(linkedHoldFadesOut(b.h.main));
+    }
+
+    // A popup menu of the host, open under the cursor.
+    menuFadesOut = true;
+    menuMain = b.h.main;
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 1, "First item of a long enough menu");
+    AppendMenuA(menu, MF_STRING, 2, "Second");
+    UINT_PTR probe = SetTimer(nullptr, 0, 100, probeOpenMenu);
+    SetForegroundWindow(b.h.main);
+    TrackPopupMenu(menu, TPM_RETURNCMD, 600, 300, 0, b.h.main, nullptr);
+    KillTimer(nullptr, probe);
+    DestroyMenu(menu);
+    CHECK_FALSE(menuFadesOut);
+
+    // Anything else: the fade-out starts.
+    SetCursorPos(EMPTY_SPOT.x, EMPTY_SPOT.y);
+    CHECK(linkedHoldFadesOut(b.h.main));
+    HWND foreign = createForeignWindow("Foreign");
+    SetWindowPos(foreign, HWND_TOP, 700, 300, 200, 120, SWP_NOACTIVATE);
+    pointAt(foreign);
+    CHECK(linkedHoldFadesOut(b.h.main));
+    DestroyWindow(foreign);
+
+    // With no auto mode the hold changes nothing and goes on firing.
+    cfg_auto = AUTO_NONE;
+    SetCursorPos(EMPTY_SPOT.x, EMPTY_SPOT.y);
+    float before = cur_opaque;
+    CHECK_FALSE(linkedHoldFadesOut(b.h.main));
+    CHECK(cur_opaque == before);
+}
+
+TEST_CASE("per-window hold: hover looks at the window itself, focus fades out at once") {
+    ensureLock();
+    BroadcastHost b;
+    cfg_link = 0;
+    Record* playlist = recordOf(b.h.playlist);
+    auto fadesOut = [&](HWND w) {
+        expireHold(w);
+        bool fadingOut = stopTimer(w, TIMER_FADE_OUT);
+        bool holding = stopTimer(w, TIMER_HOLD);
+        CHECK(fadingOut != holding);
+        return fadingOut;
+    };
+
+    playlist->auto_mode = AUTO_HOVER;
+    pointAt(b.h.playlist);
+    CHECK_FALSE(fadesOut(b.h.playlist));
+    pointAt(b.h.equalizer);             // another managed window counts as foreign
+    CHECK(fadesOut(b.h.playlist));
+    SetCursorPos(EMPTY_SPOT.x, EMPTY_SPOT.y);
+    CHECK(fadesOut(b.h.playlist));
+
+    playlist->auto_mode = AUTO_FOCUS;
+    pointAt(b.h.playlist);
+    CHECK(fadesOut(b.h.playlist));
+
+    playlist->auto_mode = AUTO_NONE;
+    SetCursorPos(EMPTY_SPOT.x, EMPTY_SPOT.y);
+    CHECK_FALSE(fadesOut(b.h.playlist));
+}
+
+TEST_CASE("per-window ticks and holds of a window without a record stop their own timer") {
+    ensureLock();
+    BroadcastHost b;
+    cfg_link = 0;
+    HWND w = b.bareEmbedded;
+    REQUIRE(recordOf(w) == nullptr);
+    SetCursorPos(EMPTY_SPOT.x, EMPTY_SPOT.y);
+    for (UINT_PTR id : {TIMER_FADE_IN, TIMER_FADE_OUT, TIMER_HOLD}) {
+        CAPTURE(id);
+        SetTimer(w, id, 600000, fadeTimerProc);
+        fadeTimerProc(w, WM_TIMER, id, GetTickCount());
+        CHECK_FALSE(stopTimer(w, id));
+        CHECK_FALSE(stopTimer(w, TIMER_FADE_OUT));      // a hold did not start a fade-out
+    }
+    CHECK(layeredAlpha(w) == -1);
+    // Other timer ids are left alone.
+    SetTimer(w, 7, 600000, fadeTimerProc);
+    fadeTimerProc(w, WM_TIMER, 7, GetTickCount());
+    CHECK(stopTimer(w, 7));
+}
