@@ -248,17 +248,20 @@ bool linkedHoldFadesOut(HWND main) {
     return fadingOut;
 }
 
-bool menuFadesOut;
+enum MenuProbe { MENU_NOT_SEEN, MENU_HELD, MENU_FADED };
+MenuProbe menuProbe;
 HWND menuMain;
+int menuTries;
 
-// Runs inside the menu's modal loop: points at the open menu and expires the hold.
+// Runs inside the menu's modal loop until the menu shows: points at it, expires the hold.
 void CALLBACK probeOpenMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
     HWND popup = FindWindowA(POPUP_MENU_CLASS, nullptr);
+    if (!(popup && IsWindowVisible(popup)) && ++menuTries < 50) return;
+    KillTimer(nullptr, id);
     if (popup && IsWindowVisible(popup)) {
         POINT p = centreOf(popup);
         SetCursorPos(p.x, p.y);
-        menuFadesOut = linkedHoldFadesOut(menuMain);
+        menuProbe = linkedHoldFadesOut(menuMain) ? MENU_FADED : MENU_HELD;
     }
     EndMenu();
 }
@@ -280,17 +283,21 @@ TEST_CASE("linked hold: the host's windows, embedded windows and popup menus kee
     }
 
     // A popup menu of the host, open under the cursor.
-    menuFadesOut = true;
+    menuProbe = MENU_NOT_SEEN;
     menuMain = b.h.main;
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, 1, "First item of a long enough menu");
     AppendMenuA(menu, MF_STRING, 2, "Second");
-    UINT_PTR probe = SetTimer(nullptr, 0, 100, probeOpenMenu);
-    SetForegroundWindow(b.h.main);
-    TrackPopupMenu(menu, TPM_RETURNCMD, 600, 300, 0, b.h.main, nullptr);
-    KillTimer(nullptr, probe);
+    for (int attempt = 0; attempt < 5 && menuProbe == MENU_NOT_SEEN; ++attempt) {
+        menuTries = 0;
+        UINT_PTR probe = SetTimer(nullptr, 0, 20, probeOpenMenu);
+        SetForegroundWindow(b.h.main);
+        TrackPopupMenu(menu, TPM_RETURNCMD, 600, 300, 0, b.h.main, nullptr);
+        KillTimer(nullptr, probe);
+        pump(20);
+    }
     DestroyMenu(menu);
-    CHECK_FALSE(menuFadesOut);
+    CHECK(menuProbe == MENU_HELD);
 
     // Anything else: the fade-out starts.
     SetCursorPos(EMPTY_SPOT.x, EMPTY_SPOT.y);
@@ -300,6 +307,21 @@ TEST_CASE("linked hold: the host's windows, embedded windows and popup menus kee
     pointAt(foreign);
     CHECK(linkedHoldFadesOut(b.h.main));
     DestroyWindow(foreign);
+
+    // Focus mode looks at the window in front, wherever the cursor is.
+    cfg_auto = AUTO_FOCUS;
+    pointAt(b.h.main);
+    HWND front = createForeignWindow("Front");
+    SetForegroundWindow(front);
+    REQUIRE(GetForegroundWindow() == front);
+    CHECK(linkedHoldFadesOut(b.h.main));
+    SetForegroundWindow(b.topEmbedded);
+    REQUIRE(GetForegroundWindow() == b.topEmbedded);
+    CHECK_FALSE(linkedHoldFadesOut(b.h.main));
+    SetForegroundWindow(b.h.equalizer);
+    REQUIRE(GetForegroundWindow() == b.h.equalizer);
+    CHECK_FALSE(linkedHoldFadesOut(b.h.main));
+    DestroyWindow(front);
 
     // With no auto mode the hold changes nothing and goes on firing.
     cfg_auto = AUTO_NONE;
