@@ -1,9 +1,162 @@
 // Fade engine: the three fade timers, their ticks and the triggers that start them.
+//
+// Which timers run on the timer window is the whole state of an animation. In linked mode
+// the timers live on the host's main window and the alpha is the global cur_opaque, shown
+// on every managed window at once; in per-window mode they live on the window itself and
+// the alpha is its record's current. The mode is read afresh at every event and tick.
 #include "fade.h"
 
-#include "../hooks/hooks.h"
+#include <string.h>
 
-void CALLBACK fadeTimerProc(HWND, UINT, UINT_PTR, DWORD) {}
+#include "../hooks/hooks.h"
+#include "../plugin/plugin.h"
+#include "../settings/settings.h"
+#include "fade_math.h"
+
+namespace {
+
+void startTimer(HWND window, UINT_PTR id, UINT periodMs) {
+    SetTimer(window, id, periodMs, fadeTimerProc);
+}
+
+// Timers can only be set on and killed from the thread that owns the window. A linked
+// trigger seen on a window of another thread cannot reach the main window's timers, so it
+// is dropped rather than left to fail.
+HWND linkedTimerWindow() {
+    HWND main = hostWindows.hwndMain;
+    if (!main || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId()) return nullptr;
+    return main;
+}
+
+// The shown alpha, resting alpha and auto mode the event or tick works on.
+struct FadeState {
+    float* shown;
+    float resting;
+    BYTE autoMode;
+};
+
+// Linked mode: the global state. Per-window mode: the window's record; false if it has none.
+bool fadeStateOf(HWND window, FadeState* state) {
+    if (cfg_link) {
+        *state = FadeState{&cur_opaque, cfg_opaque, cfg_auto};
+        return true;
+    }
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return false;
+    *state = FadeState{&record->current, record->opaque, record->auto_mode};
+    return true;
+}
+
+void showStep(HWND window, const FadeTick& tick) {
+    if (cfg_link) applyLinkedOpacity(linkedShownAlpha(cur_opaque));
+    else setLayeredAlpha(window, 0, tick.unstored, LWA_ALPHA);
+}
+
+void fadeTick(HWND window, UINT_PTR id) {
+    FadeState state;
+    if (!fadeStateOf(window, &state)) {
+        KillTimer(window, id);          // the window was detached while it faded
+        return;
+    }
+    FadeTick tick = id == TIMER_FADE_IN ? fadeInTick(*state.shown, state.resting, cfg_fadein)
+                                        : fadeOutTick(*state.shown, state.resting, cfg_fadeout);
+    if (tick.changed) {
+        *state.shown = tick.stored;
+        showStep(window, tick);
+    }
+    if (tick.finished) KillTimer(window, id);
+}
+
+// The window under the cursor, taken up to its root owner.
+HWND hoveredWindow() {
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    HWND under = WindowFromPoint(cursor);
+    return under ? GetAncestor(under, GA_ROOTOWNER) : nullptr;
+}
+
+// True for a window that keeps the linked group opaque when the hold expires: one of the
+// host's windows, an embedded "Winamp Gen" window or one of its popup menus.
+bool keepsLinkedHold(HWND candidate) {
+    if (!candidate) return false;
+    const HostWindowSet& h = hostWindows;
+    if (candidate == h.hwndMain || candidate == h.hwndEqualizer || candidate == h.hwndPlaylist ||
+        candidate == h.hwndMinibrowser || candidate == h.hwndVideo)
+        return true;
+    char className[CLASS_NAME_SIZE] = "";
+    if (!GetClassNameA(candidate, className, CLASS_NAME_SIZE)) return false;
+    return isWinampGenClass(className) ||
+           memcmp(className, POPUP_MENU_CLASS, sizeof POPUP_MENU_CLASS) == 0;
+}
+
+void holdExpired(HWND window) {
+    HWND hovered = hoveredWindow();
+    if (cfg_link) {
+        HWND candidate;
+        switch (cfg_auto) {
+        case AUTO_HOVER: candidate = hovered; break;
+        case AUTO_FOCUS: {
+            HWND front = GetForegroundWindow();
+            candidate = front ? GetAncestor(front, GA_ROOTOWNER) : nullptr;
+            break;
+        }
+        default: return;
+        }
+        if (!keepsLinkedHold(candidate)) startFadeOut(window);
+        return;
+    }
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) {
+        KillTimer(window, TIMER_HOLD);  // the window was detached while it held
+        return;
+    }
+    switch (record->auto_mode) {
+    case AUTO_HOVER:
+        if (hovered != window) startFadeOut(window);
+        break;
+    case AUTO_FOCUS: startFadeOut(window); break;
+    default: break;
+    }
+}
+
+// The window whose timers a trigger on window drives and the auto mode that decides it;
+// null when the window is not attached (or, linked, the main window is out of reach).
+HWND triggerTarget(HWND window, BYTE* autoMode) {
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return nullptr;
+    if (cfg_link) {
+        *autoMode = cfg_auto;
+        return linkedTimerWindow();
+    }
+    *autoMode = record->auto_mode;
+    return window;
+}
+
+BOOL CALLBACK killHostWindowTimers(HWND window, LPARAM) {
+    if (isHostWindow(window)) killFadeTimers(window);
+    return TRUE;
+}
+
+}  // namespace
+
+void killThreadFadeTimers() {
+    HWND main = hostWindows.hwndMain;
+    if (main && GetWindowThreadProcessId(main, nullptr) == GetCurrentThreadId()) killFadeTimers(main);
+    EnumThreadWindows(GetCurrentThreadId(), killHostWindowTimers, 0);
+}
+
+void CALLBACK fadeTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
+    InFlightCall call;
+    if (isShuttingDown()) return;
+    FilterLockGuard lock;
+    if (!lock) return;
+    switch (timerId) {
+    case TIMER_FADE_IN:
+    case TIMER_FADE_OUT: fadeTick(window, timerId); break;
+    case TIMER_HOLD: holdExpired(window); break;
+    default: break;
+    }
+}
 
 void killFadeTimers(HWND window) {
     if (!window) return;
@@ -15,9 +168,30 @@ void killFadeTimers(HWND window) {
 void startFadeOut(HWND window) {
     KillTimer(window, TIMER_HOLD);
     KillTimer(window, TIMER_FADE_IN);
-    SetTimer(window, TIMER_FADE_OUT, FADE_TICK_MS, fadeTimerProc);
+    startTimer(window, TIMER_FADE_OUT, FADE_TICK_MS);
 }
 
-void onFadeSetFocus(HWND, WPARAM, LPARAM) {}
-void onFadeKillFocus(HWND, WPARAM, LPARAM) {}
-void onFadeHover(HWND, WPARAM, LPARAM) {}
+void onFadeSetFocus(HWND window, WPARAM, LPARAM) {
+    BYTE mode = AUTO_NONE;
+    HWND target = triggerTarget(window, &mode);
+    if (!target || mode != AUTO_FOCUS) return;
+    KillTimer(target, TIMER_FADE_OUT);
+    startTimer(target, TIMER_FADE_IN, FADE_TICK_MS);
+}
+
+void onFadeKillFocus(HWND window, WPARAM, LPARAM) {
+    BYTE mode = AUTO_NONE;
+    HWND target = triggerTarget(window, &mode);
+    if (!target || mode != AUTO_FOCUS) return;
+    KillTimer(target, TIMER_FADE_IN);
+    startTimer(target, TIMER_HOLD, cfg_hold);
+}
+
+void onFadeHover(HWND window, WPARAM, LPARAM) {
+    BYTE mode = AUTO_NONE;
+    HWND target = triggerTarget(window, &mode);
+    if (!target || mode != AUTO_HOVER) return;
+    KillTimer(target, TIMER_FADE_OUT);
+    startTimer(target, TIMER_FADE_IN, FADE_TICK_MS);
+    startTimer(target, TIMER_HOLD, cfg_hold);
+}

@@ -6,6 +6,7 @@
 // every call still inside library code can be waited for before the code goes away.
 #include "hooks.h"
 
+#include "../fade/fade.h"
 #include "../plugin/plugin.h"
 
 namespace {
@@ -47,6 +48,8 @@ void unloadWhileRunning() {
         UnhookWindowsHookEx(p->callWndProcHandle);
     }
     LeaveCriticalSection(&pairListLock);
+    // The fade timers of this thread's windows call into the library: stop them too.
+    killThreadFadeTimers();
 
     waitForCallsToDrain(2000);
     deleteFilterLock();

@@ -12,7 +12,9 @@
 //  2. The owner lends the lock to the thread it is about to send to (LendLock). While the
 //     owner is blocked in that send, the receiving thread may run the filter as if it held
 //     the lock: the owner touches nothing until the send returns, and every other thread
-//     still waits. A borrower that sends on to a third thread lends the lock onwards.
+//     still waits. Only the handling of a sent message may borrow, and only at once: a call
+//     of the receiving thread that was already waiting for the lock keeps waiting. A
+//     borrower that sends on to a third thread lends the lock onwards.
 //  3. Once unloading has begun, nobody waits: hooks and ticks pass everything through.
 //
 // What remains possible is that a thread which does not hold the lock sends to the owner
@@ -89,6 +91,11 @@ void waitForCallsToDrain(DWORD maxMs) {
 FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
     DWORD self = GetCurrentThreadId();
     DWORD timeout = 1;
+    // Only a call that serves a message sent to this thread may borrow, and only before it
+    // has waited. A call that was already waiting when the owner lent the lock to this thread
+    // is not what the owner waits for; borrowing there would let it run alongside the owner
+    // once the owner's call returns (or at once, when that call sends nothing).
+    bool mayBorrow = InSendMessage() != FALSE;
     for (;;) {
         if (shuttingDown || !lockCreated) return;
         if (TryEnterCriticalSection(&filterLock)) {
@@ -96,10 +103,11 @@ FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
             mode_ = OWNED;
             return;
         }
-        if (static_cast<DWORD>(lentTo) == self) {
+        if (mayBorrow && static_cast<DWORD>(lentTo) == self) {
             mode_ = BORROWED;
             return;
         }
+        mayBorrow = false;
         waitServingSentMessages(timeout);
         if (timeout < 8) timeout *= 2;
     }

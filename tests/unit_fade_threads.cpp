@@ -1,0 +1,180 @@
+// Linked fades on the main thread against a second hooked thread whose embedded window is
+// flooded with mouse messages and hidden and shown again and again. The library's sources
+// are compiled in and its hooks installed through its entry point, so that the broadcast
+// reset, which nothing in the library's interface reaches, can be called as the
+// preferences page calls it: without the lock. Nothing may hang, and all windows must end
+// at the same linked alpha. One run per process: unloading cannot be undone.
+#include "support/harness.h"
+
+#include <atomic>
+
+#include "fade/fade.h"
+#include "hooks/hooks.h"
+#include "plugin/plugin.h"
+#include "settings/settings.h"
+
+using namespace hostsim;
+
+namespace {
+
+constexpr DWORD WATCHDOG_MS = 150000;
+
+// A hang would otherwise hold the test until CTest kills it; fail it plainly instead.
+DWORD WINAPI watchdog(void*) {
+    Sleep(WATCHDOG_MS);
+    fprintf(stderr, "hang: the cross-thread fade test did not finish in %lu ms\n", WATCHDOG_MS);
+    fflush(stderr);
+    ExitProcess(3);
+}
+
+std::vector<HWND> linkedWindows(const Host& h, HWND embedded) {
+    return {h.main, h.equalizer, h.playlist, h.minibrowser, h.video, embedded};
+}
+
+// A window procedure of the second thread that takes the lock, as a hook would for a
+// message another thread sends it while holding the lock.
+LRESULT CALLBACK lockingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        FilterLockGuard lock;
+        return lock ? 1 : 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND createLockingWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = lockingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuorvelLockingWindow";
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+}
+
+}  // namespace
+
+TEST_CASE("a loan of the lock serves the owner's send, not a call that was already waiting") {
+    createFilterLock();
+    WindowThread second;
+    HWND target = nullptr;
+    second.run([&] { target = createLockingWindow(); });
+    REQUIRE(target);
+    std::atomic<bool> acquired{false};
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    {
+        FilterLockGuard owner;
+        REQUIRE(owner);
+        // The receiver runs under the owner's lock while the owner waits for its reply.
+        {
+            LendLock lend(target);
+            CHECK(SendMessageA(target, WM_APP, 0, 0) == 1);
+        }
+        // A call of the receiving thread that waits for the lock keeps waiting through a
+        // loan: the owner is not blocked on it and goes on changing shared state.
+        second.post([&] {
+            FilterLockGuard waiting;
+            acquired = static_cast<bool>(waiting);
+            SetEvent(done);
+        });
+        Sleep(100);
+        {
+            LendLock lend(target);
+            Sleep(300);
+            CHECK_FALSE(acquired);
+        }
+        Sleep(50);
+        CHECK_FALSE(acquired);
+    }
+    // Once the owner leaves, the waiting call gets the lock.
+    CHECK(waitPumping(done, 10000));
+    CHECK(acquired);
+    CloseHandle(done);
+    second.run([&] { DestroyWindow(target); });
+    deleteFilterLock();
+}
+
+namespace {
+
+}  // namespace
+
+TEST_CASE("a flooded second thread that re-attaches its window never hangs the linked fades") {
+    CloseHandle(CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr));
+
+    Options o;
+    o.iniText = quorvelSection({"cfg_opaque=100", "cfg_fadein=40", "cfg_fadeout=40", "cfg_hold=60",
+                                "cfg_auto=2", "cfg_link=1"});
+    Host& h = start(o);
+    setIniPath(h.iniPath.c_str());
+    loadGlobalSettings();
+    hostWindows = HostWindowSet{h.main, h.equalizer, h.playlist, h.minibrowser, h.video};
+    SetCursorPos(1000, 740);            // nothing of the host's there: every hold fades out
+    pump(50);
+
+    REQUIRE(DllMain(GetModuleHandleA(nullptr), DLL_PROCESS_ATTACH, nullptr));
+    for (HWND w : {h.main, h.equalizer, h.playlist, h.minibrowser, h.video}) paint(w);
+
+    WindowThread second;
+    HWND embedded = nullptr;
+    second.run([&] {
+        DllMain(GetModuleHandleA(nullptr), DLL_THREAD_ATTACH, nullptr);
+        embedded = addEmbedded("Second thread");
+    });
+    REQUIRE(embedded);
+    REQUIRE(layeredAlpha(embedded) == 100);
+
+    std::atomic<bool> stopFlood{false};
+    std::atomic<int> reattached{0};
+    HANDLE floodDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    second.post([&] {
+        for (int round = 0; !stopFlood; ++round) {
+            for (int k = 0; k < 10; ++k) PostMessageA(embedded, WM_MOUSEMOVE, 0, MAKELPARAM(k, k));
+            SendMessageA(embedded, WM_NCHITTEST, 0, 0);
+            if (round % 2 == 0) {
+                hide(embedded);
+                show(embedded);
+                ++reattached;
+            }
+            pump(1);
+        }
+        SetEvent(floodDone);
+    });
+
+    int completed = 0;
+    for (int cycle = 0; cycle < 40; ++cycle) {
+        SendMessageA(h.playlist, WM_MOUSEMOVE, 0, 0);
+        if (cycle % 3 == 2) {
+            pump(15);
+            resetLinkedWindows();       // mid-fade, as a toggle of the link would
+            continue;
+        }
+        bool in = pumpUntil([&] { return layeredAlpha(h.main) > 100; }, 20000);
+        bool out = pumpUntil([&] { return layeredAlpha(h.main) == 100; }, 20000);
+        if (in && out) ++completed;
+    }
+    stopFlood = true;
+    REQUIRE(waitPumping(floodDone, 30000));
+    MESSAGE("re-attached ", static_cast<int>(reattached), " times, ", completed, " full cycles");
+    CHECK(reattached > 10);
+    CHECK(completed >= 20);
+
+    // Whatever the flood interleaved with, the fades end with every window at the same
+    // linked alpha, the second thread's window included.
+    CHECK(pumpUntil([&] { return layeredAlpha(h.main) == 100; }, 20000));
+    pump(200);
+    for (HWND w : linkedWindows(h, embedded)) {
+        CAPTURE(w);
+        CHECK(layeredAlpha(w) == 100);
+        CHECK(recordOf(w) != nullptr);
+    }
+
+    second.run([&] {
+        removeEmbedded(embedded);
+        DllMain(GetModuleHandleA(nullptr), DLL_THREAD_DETACH, nullptr);
+    });
+    second.stop();
+    for (HWND w : {h.main, h.equalizer, h.playlist, h.minibrowser, h.video}) detachRecord(w);
+    DllMain(GetModuleHandleA(nullptr), DLL_PROCESS_DETACH, nullptr);
+    hostWindows = HostWindowSet{};
+    stop();
+    CloseHandle(floodDone);
+}
