@@ -168,7 +168,8 @@ TEST_CASE("dialog 1289 is the US English extended template with the six controls
 }
 
 TEST_CASE("per-window: the dialog opens at the target's percentage, owned by the main window") {
-    Session s(withIni({"cfg_link=0", "cfg_opaque=26", "QuorvelHostEqualizer=204 1 0 0 0 0"}));
+    // No auto mode on the target, so that the focus moving to the dialog starts no new hold.
+    Session s(withIni({"cfg_link=0", "cfg_opaque=26", "QuorvelHostEqualizer=204 0 0 0 0 0"}));
     attach(hostWindowList());
     target(s.host.equalizer);
     // Fade timers that run on the target stop before the dialog opens.
@@ -395,15 +396,15 @@ TEST_CASE("a Custom command taken by another thread's window opens the dialog ov
     REQUIRE(pumpUntil([&] { return layeredAlpha(gen) == 204; }));
     target(gen);
 
-    // The dialog runs on the other thread, inside its handling of the command, while the
-    // main window's thread goes on serving its own messages.
+    // The dialog runs on the other thread, inside its handling of the command. Meanwhile the
+    // main window's thread serves the messages sent to it (the dialog's owner is disabled,
+    // previews are broadcast through the main window) without waiting for the lock.
     WORD custom = commandOf(OPACITY_CUSTOM);
     other.post([=] { SendMessageA(gen, WM_COMMAND, custom, 0); });
     HWND dialog = nullptr;
     REQUIRE(pumpUntil([&] { return (dialog = findCustomDialog()) != nullptr && IsWindowVisible(dialog); }));
     CHECK(GetWindowThreadProcessId(dialog, nullptr) == other.id());
     CHECK(GetWindow(dialog, GW_OWNER) == s.host.main);
-    paint(s.host.main);     // the main thread's own messages still pass the filter
 
     DWORD_PTR result = 0;
     HWND slider = GetDlgItem(dialog, SLIDER_ID);
