@@ -122,7 +122,9 @@ void benchFilter(hostsim::Host& host, HWND embedded, HWND foreign) {
 
 void benchBroadcast(hostsim::Host& host) {
     printf("\nLinked broadcast (applyLinkedOpacity), 5 host windows + N embedded windows\n");
-    printf("  %6s %14s %8s %16s\n", "N", "us per call", "spread", "us per window");
+    printf("  floor: GetWindowLongA + SetLayeredWindowAttributes on the same windows, directly\n");
+    printf("  %6s %14s %8s %16s %14s %8s\n", "N", "us per call", "spread", "us per window",
+           "floor us", "ratio");
     std::vector<HWND> added;
     for (int n : {5, 20, 80}) {
         while (static_cast<int>(added.size()) < n) {
@@ -137,8 +139,17 @@ void benchBroadcast(hostsim::Host& host) {
         // Alternate two alphas so that every call really changes every window.
         Timing t = timeCalls([](int i) { applyLinkedOpacity(i & 1 ? 101.0f : 100.0f); }, 4, 9);
         host.requests.clear();
-        printf("  %6d %14.1f %7.1f%% %16.2f\n", n, t.median / 1000, spreadPercent(t),
-               t.median / 1000 / (5 + n));
+        // Floor: the same alphas set on the same windows directly, nothing else.
+        std::vector<HWND> all = {host.main, host.equalizer, host.minibrowser, host.playlist, host.video};
+        all.insert(all.end(), added.begin(), added.end());
+        Timing floor = timeCalls([&](int i) {
+            for (HWND w : all) {
+                sink = GetWindowLongA(w, GWL_EXSTYLE);
+                SetLayeredWindowAttributes(w, 0, i & 1 ? 103 : 102, LWA_ALPHA);
+            }
+        }, 4, 9);
+        printf("  %6d %14.1f %7.1f%% %16.2f %14.1f %8.2f\n", n, t.median / 1000, spreadPercent(t),
+               t.median / 1000 / (5 + n), floor.median / 1000, t.median / floor.median);
         hostsim::pump(20);
     }
 }
