@@ -43,7 +43,7 @@ FILETIME lastWrite(const std::string& path) {
 
 }  // namespace
 
-TEST_CASE("at rest no fade timer runs and the INI file is not written") {
+TEST_CASE("after a fade has run out no timer runs, and neither fade nor rest writes the INI file") {
     // Short fades, so that settling after the hover below takes little time.
     Options options;
     options.iniText = quorvelSection({"cfg_fadein=40", "cfg_hold=150", "cfg_fadeout=40", "cfg_opaque=128"});
@@ -54,6 +54,11 @@ TEST_CASE("at rest no fade timer runs and the INI file is not written") {
                       s.host.video, embedded};
     for (HWND w : windows) paint(w);
     for (HWND w : windows) REQUIRE(recordOf(w) != nullptr);
+
+    // From here on nothing may write the file: neither the fade below nor the rest after it.
+    std::string before = fileText(s.host.iniPath);
+    FILETIME writtenBefore = lastWrite(s.host.iniPath);
+    REQUIRE(!before.empty());
 
     // A user action first: hovering over the main window starts a fade in linked hover
     // mode; it must run out by itself.
@@ -81,9 +86,6 @@ TEST_CASE("at rest no fade timer runs and the INI file is not written") {
     REQUIRE(GetTickCount() - quietSince >= 500);
 
     // Rest: for a while, nothing ticks and the file stays exactly as it is.
-    std::string before = fileText(s.host.iniPath);
-    FILETIME writtenBefore = lastWrite(s.host.iniPath);
-    REQUIRE(!before.empty());
     timerMessages = 0;
     pump(1500);
     CHECK(timerMessages == 0);
