@@ -22,6 +22,8 @@ have_pkg imagemagick                  || need+=(imagemagick)
 [ -f /usr/include/doctest/doctest.h ] || need+=(doctest-dev)
 have_cmd cmake                        || need+=(cmake)
 have_cmd ninja                        || need+=(ninja-build)
+have_cmd makensis                     || need+=(nsis)
+have_cmd cppcheck                     || need+=(cppcheck)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"

@@ -76,9 +76,10 @@ void showOrHidePage(HWND tab) {
 
 // ---- The page ------------------------------------------------------------------------------
 
-void setLabel(HWND label, const char* format, int value) {
+// A value label: the number followed directly by its unit ("50%", "750ms").
+void setLabel(HWND label, int value, const char* unit) {
     char text[LABEL_SIZE];
-    snprintf(text, sizeof text, format, value);
+    snprintf(text, sizeof text, "%d%s", value, unit);
     SetWindowTextA(label, text);
 }
 
@@ -102,10 +103,10 @@ void initPage(HWND page) {
     initTimeSlider(page, IDC_HOLD_SLIDER, cfg_hold);
     initTimeSlider(page, IDC_FADEOUT_SLIDER, cfg_fadeout);
 
-    setLabel(GetDlgItem(page, IDC_OPACITY_VALUE), "%d%%", percent);
-    setLabel(GetDlgItem(page, IDC_FADEIN_VALUE), "%dms", static_cast<int>(cfg_fadein));
-    setLabel(GetDlgItem(page, IDC_HOLD_VALUE), "%dms", static_cast<int>(cfg_hold));
-    setLabel(GetDlgItem(page, IDC_FADEOUT_VALUE), "%dms", static_cast<int>(cfg_fadeout));
+    setLabel(GetDlgItem(page, IDC_OPACITY_VALUE), percent, "%");
+    setLabel(GetDlgItem(page, IDC_FADEIN_VALUE), static_cast<int>(cfg_fadein), "ms");
+    setLabel(GetDlgItem(page, IDC_HOLD_VALUE), static_cast<int>(cfg_hold), "ms");
+    setLabel(GetDlgItem(page, IDC_FADEOUT_VALUE), static_cast<int>(cfg_fadeout), "ms");
 
     CheckDlgButton(page, IDC_AUTO_NONE + cfg_auto, BST_CHECKED);
     if (cfg_link) {
@@ -144,7 +145,7 @@ void onPageCommand(HWND page, int id) {
 }
 
 void onOpacityMoved(HWND label, int percent) {
-    setLabel(label, "%d%%", percent);
+    setLabel(label, percent, "%");
     SliderAlpha alpha = alphaOfPercent(percent);
     cur_opaque = alpha.shown;
     cfg_opaque = alpha.stored;
@@ -156,7 +157,7 @@ void onOpacityMoved(HWND label, int percent) {
 void onTimeMoved(HWND label, int ms, unsigned* setting, void (*save)()) {
     // Running fades keep their pace; the fade engine reads the time at its next use.
     *setting = static_cast<unsigned>(ms);
-    setLabel(label, "%dms", ms);
+    setLabel(label, ms, "ms");
     save();
 }
 
