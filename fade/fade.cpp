@@ -28,22 +28,21 @@ HWND linkedTimerWindow() {
     return main;
 }
 
-// The shown alpha, resting alpha and auto mode the event or tick works on.
+// The shown alpha and resting alpha a tick works on.
 struct FadeState {
     float* shown;
     float resting;
-    BYTE autoMode;
 };
 
 // Linked mode: the global state. Per-window mode: the window's record; false if it has none.
 bool fadeStateOf(HWND window, FadeState* state) {
     if (cfg_link) {
-        *state = FadeState{&cur_opaque, cfg_opaque, cfg_auto};
+        *state = FadeState{&cur_opaque, cfg_opaque};
         return true;
     }
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return false;
-    *state = FadeState{&record->current, record->opaque, record->auto_mode};
+    *state = FadeState{&record->current, record->opaque};
     return true;
 }
 
