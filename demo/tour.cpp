@@ -48,6 +48,7 @@ constexpr int LINKED_ALPHA = 140;
 constexpr int CUSTOM_PERCENT = 35;
 constexpr int CUSTOM_PREVIEW_ALPHA = 89;    // 35 x 255 x 0.01 = 89.25, shown truncated
 constexpr int CUSTOM_STORED_ALPHA = 90;     // rounded up when stored
+constexpr int PRESET_70_ALPHA = 179;
 
 std::string iniText(bool linked) {
     std::string text = "[Quorvel]\r\n";
@@ -345,27 +346,35 @@ struct Tour {
         before = shownAlpha(playlist);
         shot = shoot("05-fade-out");
         after = shownAlpha(playlist);
-        bool rested = waitFor([&] { return shownAlpha(playlist) == LINKED_ALPHA; }, 4000);
+        int linked[WINDOW_COUNT];
+        for (int& a : linked) a = LINKED_ALPHA;
+        // Every window, not just the one watched: a tick reaches the embedded ones last.
+        bool rested = waitFor([&] { return allAt(linked); }, 4000);
         note(rested && before > LINKED_ALPHA ? "ok" : "FAILED", shot,
              "fade-out caught mid-way: alpha " + std::to_string(before) + " / " + std::to_string(after) +
              "; back at rest: " + alphaList());
     }
 
-    // Right-click on the main window: opens the host's main menu at the mouse position.
-    bool openHostMenu() {
-        moveMouse(320, 150);        // between the windows, over the backdrop
+    // The window whose menu is open: menu keys go to its thread, where the menu runs.
+    HWND menuOwner = nullptr;
+
+    // Right-click on a player window: opens the host's main menu at the mouse position, on
+    // the thread of that window.
+    bool openHostMenu(HWND owner, POINT at) {
+        menuOwner = owner;
+        moveMouse(at.x, at.y);      // over the backdrop, next to the window
         Sleep(100);
-        HWND main = windows[0];
-        PostMessageA(main, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
-        PostMessageA(main, WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
+        PostMessageA(owner, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+        PostMessageA(owner, WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
         bool open = waitFor([] { return visiblePopupMenus() >= 1; }, 3000);
         Sleep(150);
         return open;
     }
+    bool openHostMenu() { return openHostMenu(windows[0], POINT{320, 150}); }
 
     void closeMenus() {
         for (int i = 0; i < 3 && visiblePopupMenus() > 0; ++i) {
-            PostMessageA(windows[0], WM_KEYDOWN, VK_ESCAPE, 0);
+            PostMessageA(menuOwner, WM_KEYDOWN, VK_ESCAPE, 0);
             Sleep(100);
         }
         if (!waitFor([] { return visiblePopupMenus() == 0; }, 1000)) onMain([] { EndMenu(); }, 2000);
@@ -373,22 +382,20 @@ struct Tour {
     }
 
     void key(UINT vk) {
-        PostMessageA(windows[0], WM_KEYDOWN, vk, 1);
-        PostMessageA(windows[0], WM_KEYUP, vk, 0xC0000001);
+        PostMessageA(menuOwner, WM_KEYDOWN, vk, 1);
+        PostMessageA(menuOwner, WM_KEYUP, vk, 0xC0000001);
         Sleep(60);
     }
 
-    // The host menu with "Window Settings" and its Opacity popup, then "&Custom".
-    void menuAndCustom() {
-        step("host menu: Window Settings, Opacity popup");
-        if (!openHostMenu()) {
-            note("FAILED", "", "the host's main menu did not open on a right-click");
-            return;
-        }
+    void menuChar(char c) { PostMessageA(menuOwner, WM_CHAR, static_cast<WPARAM>(c), 1); }
+
+    // With the host menu open: walks to "Window Settings" and opens its Opacity popup.
+    // Returns the popup, or null with the host menu's items in items when there is no
+    // "Window Settings" (the menu is then still open).
+    HMENU openOpacityPopup(std::string& items) {
         HMENU menu = hostsim::host().mainMenu;
         int count = GetMenuItemCount(menu);
         int position = -1, downs = 0;
-        std::string items;
         for (int i = 0; i < count; ++i) {
             if (isSeparator(menu, i)) continue;
             std::string t = menuText(menu, i);
@@ -399,7 +406,27 @@ struct Tour {
                 break;
             }
         }
-        if (position < 0) {
+        if (position < 0) return nullptr;
+        for (int i = 0; i < downs; ++i) key(VK_DOWN);
+        key(VK_RIGHT);                  // opens Window Settings, selects "&Opacity"
+        waitFor([] { return visiblePopupMenus() >= 2; }, 1500);
+        key(VK_RIGHT);                  // opens Opacity
+        if (!waitFor([] { return visiblePopupMenus() >= 3; }, 1500)) return nullptr;
+        Sleep(150);
+        HMENU settings = GetSubMenu(menu, position);
+        return settings ? GetSubMenu(settings, 0) : nullptr;
+    }
+
+    // The host menu with "Window Settings" and its Opacity popup, then "&Custom".
+    void menuAndCustom() {
+        step("host menu: Window Settings, Opacity popup");
+        if (!openHostMenu()) {
+            note("FAILED", "", "the host's main menu did not open on a right-click");
+            return;
+        }
+        std::string items;
+        HMENU opacity = openOpacityPopup(items);
+        if (!opacity) {
             std::string shot = shoot("06-host-menu");
             note("not seen", shot, "the host menu opened without \"Window Settings\" (items: " + items + ")");
             closeMenus();
@@ -407,28 +434,19 @@ struct Tour {
             note("not seen", "", "needs the Window Settings menu; not reached");
             return;
         }
-        for (int i = 0; i < downs; ++i) key(VK_DOWN);
-        key(VK_RIGHT);                  // opens Window Settings, selects "&Opacity"
-        waitFor([] { return visiblePopupMenus() >= 2; }, 1500);
-        key(VK_RIGHT);                  // opens Opacity
-        bool opened = waitFor([] { return visiblePopupMenus() >= 3; }, 1500);
-        Sleep(150);
-        HMENU settings = GetSubMenu(menu, position);
-        HMENU opacity = settings ? GetSubMenu(settings, 0) : nullptr;
         std::string checked, entries;
-        for (int i = 0; opacity && i < GetMenuItemCount(opacity); ++i) {
+        for (int i = 0; i < GetMenuItemCount(opacity); ++i) {
             if (isSeparator(opacity, i)) continue;
             std::string t = menuText(opacity, i);
             entries += (entries.empty() ? "" : " ") + t;
             if (GetMenuState(opacity, i, MF_BYPOSITION) & MF_CHECKED) checked += (checked.empty() ? "" : ", ") + t;
         }
         std::string shot = shoot("06-menu-window-settings");
-        note(opened && opacity ? "ok" : "FAILED", shot,
-             "\"Window Settings\" > \"" + menuText(settings, 0) + "\" open: " + entries +
+        note("ok", shot, "\"Window Settings\" > \"&Opacity\" open: " + entries +
              "; checked: " + (checked.empty() ? "none" : checked));
 
         step("Custom Opacity dialog (\"&Custom\", slider moved, OK)");
-        PostMessageA(windows[0], WM_CHAR, 'c', 1);
+        menuChar('c');                  // "&Custom"
         HWND dialog = nullptr;
         waitFor([&] {
             dialog = FindWindowA("#32770", "Custom Opacity");
@@ -466,6 +484,32 @@ struct Tour {
              "OK stored cfg_opaque=" + stored + " (expected " + std::to_string(CUSTOM_STORED_ALPHA) + ")");
     }
 
+    // The same menu opened on the embedded window of the second thread: a preset there
+    // changes every window while linked.
+    void presetFromSecondThread() {
+        step("a preset from the menu of the second thread's embedded window");
+        HWND owner = windows[6];
+        RECT r = {};
+        GetWindowRect(owner, &r);
+        if (!openHostMenu(owner, POINT{r.left - 200, r.top})) {
+            note("FAILED", "", "the host's main menu did not open on a right-click");
+            return;
+        }
+        std::string items;
+        if (!openOpacityPopup(items)) {
+            closeMenus();
+            note("not seen", "", "no \"Window Settings\" in the menu opened on the second thread");
+            return;
+        }
+        menuChar('7');                  // "&70%"
+        int seventy[WINDOW_COUNT];
+        for (int& a : seventy) a = PRESET_70_ALPHA;
+        bool all = waitFor([&] { return allAt(seventy); }, 2000);
+        closeMenus();
+        note(all ? "ok" : "FAILED", "", "\"&70%\" chosen there: " + alphaList() + " (expected " +
+             std::to_string(PRESET_70_ALPHA) + "); cfg_opaque=" + iniValue("cfg_opaque"));
+    }
+
     // "&Options..." in the host menu: preferences page 22 and the Alpha Blending tab.
     void preferences() {
         step("preferences: the Alpha Blending tab");
@@ -473,7 +517,7 @@ struct Tour {
             note("FAILED", "", "the host's main menu did not open on a right-click");
             return;
         }
-        PostMessageA(windows[0], WM_CHAR, 'o', 1);      // "&Options..."
+        menuChar('o');                  // "&Options..."
         waitFor([] { return visiblePopupMenus() == 0; }, 1500);
         HWND prefs = nullptr;
         waitFor([&] {
@@ -556,6 +600,7 @@ struct Tour {
         if (restLinked()) {
             hoverFade();
             menuAndCustom();
+            presetFromSecondThread();
             preferences();
             step("closing the player");
             endPhase();
