@@ -7,6 +7,7 @@
 #                                   there is; screenshots (PNG) and report.txt go to DIR
 #                                   (default build/demo-tour)
 set -euo pipefail
+CALLER_DIR=$PWD
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD_DIR=$ROOT/build
@@ -15,7 +16,12 @@ mode=auto
 TOUR_DIR=$BUILD_DIR/demo-tour
 while [ $# -gt 0 ]; do
     case "$1" in
-        --tour) mode=tour; if [ $# -gt 1 ]; then TOUR_DIR=$2; shift; fi ;;
+        --tour)
+            mode=tour
+            if [ $# -gt 1 ]; then
+                case "$2" in /*) TOUR_DIR=$2 ;; *) TOUR_DIR=$CALLER_DIR/$2 ;; esac
+                shift
+            fi ;;
         -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
         *) echo "demo: unknown argument $1" >&2; exit 2 ;;
     esac
