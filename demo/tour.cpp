@@ -148,6 +148,14 @@ int visiblePopupMenus() {
     return count;
 }
 
+// A message to a window of the host, with a deadline: a host that stops answering makes the
+// step fail instead of hanging the tour.
+LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 3000, &result)) return 0;
+    return static_cast<LRESULT>(result);
+}
+
 std::string menuText(HMENU menu, int position) {
     char buffer[128] = "";
     GetMenuStringA(menu, position, buffer, sizeof buffer, MF_BYPOSITION);
@@ -158,25 +166,28 @@ bool isSeparator(HMENU menu, int position) {
     return (GetMenuState(menu, position, MF_BYPOSITION) & MF_SEPARATOR) != 0;
 }
 
+// Buffers handed to another thread are static: a reply that comes after the deadline still
+// writes into memory that exists.
 std::string windowText(HWND window) {
-    char buffer[256] = "";
-    if (window) GetWindowTextA(window, buffer, sizeof buffer);
+    static char buffer[256];
+    buffer[0] = '\0';
+    if (window) ask(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
     return buffer;
 }
 
 // Clicks a button as the mouse would; falls back to the notification a click sends when the
 // button does not react (for instance because its window is not active).
 void clickButton(HWND button) {
-    LRESULT before = SendMessageA(button, BM_GETCHECK, 0, 0);
+    LRESULT before = ask(button, BM_GETCHECK, 0, 0);
     HWND parent = GetParent(button);
     bool isCheckBox = (GetWindowLongA(button, GWL_STYLE) & 0x0F) == BS_AUTOCHECKBOX;
     PostMessageA(button, BM_CLICK, 0, 0);
     bool reacted = waitFor([&] {
         if (!IsWindow(button)) return true;
-        return isCheckBox ? SendMessageA(button, BM_GETCHECK, 0, 0) != before : false;
+        return isCheckBox ? ask(button, BM_GETCHECK, 0, 0) != before : false;
     }, isCheckBox ? 700 : 500);
     if (reacted || !IsWindow(button)) return;
-    if (isCheckBox) SendMessageA(button, BM_SETCHECK, before ? BST_UNCHECKED : BST_CHECKED, 0);
+    if (isCheckBox) ask(button, BM_SETCHECK, before ? BST_UNCHECKED : BST_CHECKED, 0);
     PostMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
 }
@@ -458,11 +469,11 @@ struct Tour {
             return;
         }
         HWND slider = GetDlgItem(dialog, 1309);
-        int opened_at = static_cast<int>(SendMessageA(slider, TBM_GETPOS, 0, 0));
+        int opened_at = static_cast<int>(ask(slider, TBM_GETPOS, 0, 0));
         std::string frameBefore = windowText(GetDlgItem(dialog, 1311));
-        SendMessageA(slider, TBM_SETPOS, TRUE, CUSTOM_PERCENT);
-        SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, CUSTOM_PERCENT), reinterpret_cast<LPARAM>(slider));
-        SendMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
+        ask(slider, TBM_SETPOS, TRUE, CUSTOM_PERCENT);
+        ask(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, CUSTOM_PERCENT), reinterpret_cast<LPARAM>(slider));
+        ask(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
         bool preview = waitFor([this] { return shownAlpha(windows[0]) == CUSTOM_PREVIEW_ALPHA; }, 1500);
         Sleep(200);
         shot = shoot("07-custom-opacity");
@@ -530,16 +541,18 @@ struct Tour {
             return;
         }
         HWND tab = GetDlgItem(prefs, hostsim::PREFS_TAB_CONTROL);
-        int count = static_cast<int>(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0));
+        int count = static_cast<int>(ask(tab, TCM_GETITEMCOUNT, 0, 0));
         int alphaTab = -1;
         std::string tabs;
         for (int i = 0; i < count; ++i) {
-            char buffer[64] = "";
-            TCITEMA item = {};
+            static char buffer[64];
+            static TCITEMA item;
+            buffer[0] = '\0';
+            item = TCITEMA{};
             item.mask = TCIF_TEXT;
             item.pszText = buffer;
             item.cchTextMax = sizeof buffer;
-            SendMessageA(tab, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+            ask(tab, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
             tabs += (tabs.empty() ? "" : ", ") + std::string(buffer);
             if (!strcmp(buffer, "Alpha Blending")) alphaTab = i;
         }
@@ -567,7 +580,7 @@ struct Tour {
         std::string shot = shoot("08-alpha-blending-tab");
         HWND link = GetDlgItem(page, 1401);
         note("ok", shot, std::string("tabs: ") + tabs + "; link " +
-             (SendMessageA(link, BM_GETCHECK, 0, 0) ? "on" : "off") + ", opacity " +
+             (ask(link, BM_GETCHECK, 0, 0) ? "on" : "off") + ", opacity " +
              windowText(GetDlgItem(page, 1416)) + ", fade in " + windowText(GetDlgItem(page, 1421)) +
              ", hold " + windowText(GetDlgItem(page, 1423)) + ", fade out " +
              windowText(GetDlgItem(page, 1425)));
