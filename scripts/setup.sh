@@ -24,6 +24,7 @@ have_cmd cmake                        || need+=(cmake)
 have_cmd ninja                        || need+=(ninja-build)
 have_cmd makensis                     || need+=(nsis)
 have_cmd cppcheck                     || need+=(cppcheck)
+have_cmd 7zz                          || need+=(7zip)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"

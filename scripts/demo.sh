@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Builds everything and runs the demo player with the plug-in loaded.
+#
+#   scripts/demo.sh                 on a usable display: the player opens there, to try by hand;
+#                                   without one: the scripted tour on a virtual screen
+#   scripts/demo.sh --tour [DIR]    the scripted tour on a virtual screen, whatever display
+#                                   there is; screenshots (PNG) and report.txt go to DIR
+#                                   (default build/demo-tour)
+set -euo pipefail
+CALLER_DIR=$PWD
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD_DIR=$ROOT/build
+
+mode=auto
+TOUR_DIR=$BUILD_DIR/demo-tour
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --tour)
+            mode=tour
+            if [ $# -gt 1 ]; then
+                case "$2" in /*) TOUR_DIR=$2 ;; *) TOUR_DIR=$CALLER_DIR/$2 ;; esac
+                shift
+            fi ;;
+        -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+        *) echo "demo: unknown argument $1" >&2; exit 2 ;;
+    esac
+    shift
+done
+
+display_usable() {
+    [ -n "${DISPLAY:-}" ] || return 1
+    if command -v xdpyinfo >/dev/null 2>&1; then
+        timeout 5 xdpyinfo >/dev/null 2>&1
+    else
+        timeout 5 xprop -root >/dev/null 2>&1 || timeout 10 import -window root -crop 1x1+0+0 null: >/dev/null 2>&1
+    fi
+}
+if [ "$mode" = auto ]; then
+    if display_usable; then mode=interactive; else mode=tour; fi
+fi
+
+echo "demo: set-up and build"
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default
+
+source scripts/wine-env.sh
+trap stop_wine_env EXIT
+BIN=$BUILD_DIR/bin
+
+if [ "$mode" = interactive ]; then
+    echo "demo: opening the player on $DISPLAY"
+    echo "demo: (translucency shows only where a compositing window manager runs on that display)"
+    init_prefix
+    cd "$BIN"
+    "$WINE" quorvel-demo.exe
+    exit 0
+fi
+
+echo "demo: no display to use, or --tour: playing the scripted tour on a virtual screen"
+start_display
+echo "demo: virtual screen $DISPLAY with a compositor"
+init_prefix
+TOUR_DIR=$(mkdir -p "$TOUR_DIR" && cd "$TOUR_DIR" && pwd)
+rm -f "$TOUR_DIR"/*.bmp "$TOUR_DIR"/*.png "$TOUR_DIR"/report.txt
+win_dir="Z:${TOUR_DIR//\//\\}"
+status=0
+( cd "$BIN" && timeout 180 "$WINE" quorvel-demo.exe --tour "$win_dir" ) || status=$?
+
+echo "demo: converting the screenshots to PNG"
+for bmp in "$TOUR_DIR"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+echo
+[ -f "$TOUR_DIR/report.txt" ] && cat "$TOUR_DIR/report.txt"
+echo
+echo "demo: screenshots and report in $TOUR_DIR"
+ls "$TOUR_DIR"
+if [ "$status" -ne 0 ]; then
+    echo "demo: the tour reported failures (exit $status)"
+fi
+exit "$status"
