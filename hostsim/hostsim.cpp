@@ -244,16 +244,16 @@ std::vector<WORD> prefsTemplate() {
     t.addDword(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE);
     t.addDword(0);
     t.add(3);                   // controls
-    t.add(20); t.add(20); t.add(290); t.add(270);
+    t.add(20); t.add(10); t.add(320); t.add(350);
     t.add(0); t.add(0);         // no menu, default class
     t.addString("Preferences");
     t.add(8);
     t.addString("MS Sans Serif");
     struct Item { DWORD style; short x, y, cx, cy; WORD id; const char* cls; const char* text; };
     const Item items[] = {
-        {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 280, 240, PREFS_TAB_CONTROL, WC_TABCONTROLA, ""},
-        {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 180, 250, 50, 14, IDOK, "BUTTON", "Close"},
-        {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 235, 250, 50, 14, IDCANCEL, "BUTTON", "Cancel"},
+        {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 310, 320, PREFS_TAB_CONTROL, WC_TABCONTROLA, ""},
+        {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 210, 330, 50, 14, IDOK, "BUTTON", "Close"},
+        {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 265, 330, 50, 14, IDCANCEL, "BUTTON", "Cancel"},
     };
     for (const Item& it : items) {
         t.align();
