@@ -55,8 +55,9 @@ BOOL CALLBACK stopTimersOfTopLevel(HWND window, LPARAM) {
     return TRUE;
 }
 
-// Freeing the library while the process goes on: stop every thread's hooks and fade timers, wait until no
-// hook or tick is inside library code any more, and only then release what they use.
+// Freeing the library while the process goes on: stop every thread's hooks and the fade
+// timers, wait until no hook or tick is inside library code any more, and only then release
+// what they use.
 void unloadWhileRunning() {
     beginShutdown();
     EnterCriticalSection(&pairListLock);
