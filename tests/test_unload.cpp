@@ -16,6 +16,7 @@ struct Pumper {
     HWND window = nullptr;
     std::atomic<bool> attached{false};
     std::atomic<bool> stop{false};
+    std::atomic<bool> forget{false};    // drop the window's record once, as if never attached
     std::atomic<long> rounds{0};
     int index = 0;
 };
@@ -33,6 +34,7 @@ DWORD WINAPI pumpMessages(void* param) {
     p.attached = GetPropA(p.window, "Quorvel") != nullptr;
     MSG msg;
     while (!p.stop) {
+        if (p.forget.exchange(false)) RemovePropA(p.window, "Quorvel");
         long n = ++p.rounds;
         PostMessageA(p.window, NUDGE, 0, 0);
         PostMessageA(p.window, WM_MOUSEMOVE, 0, MAKELPARAM(n & 63, 5));
@@ -99,6 +101,27 @@ TEST_CASE("freeing the library while hooked threads pump leaves them running, 20
             for (int i = 0; i < PUMPERS; ++i) before[i] = pumpers[i].rounds;
             pump(500);
             for (int i = 0; i < PUMPERS; ++i) CHECK(pumpers[i].rounds > before[i]);
+
+            // Load it again while the threads go on. They existed before this load, so
+            // nothing may manage their windows now: a hook left behind by the first load
+            // would call into the new copy and attach them again.
+            for (int i = 0; i < PUMPERS; ++i) pumpers[i].forget = true;
+            CHECK(pumpUntil([&] {
+                for (int i = 0; i < PUMPERS; ++i)
+                    if (pumpers[i].forget) return false;
+                return true;
+            }));
+            REQUIRE(loadPlugin(s.plugin));
+            initPlugin(s.plugin);
+            for (int i = 0; i < PUMPERS; ++i) before[i] = pumpers[i].rounds;
+            CHECK(pumpUntil([&] {
+                for (int i = 0; i < PUMPERS; ++i)
+                    if (pumpers[i].rounds < before[i] + 20) return false;
+                return true;
+            }, 30000));
+            for (int i = 0; i < PUMPERS; ++i) CHECK(GetPropA(pumpers[i].window, "Quorvel") == nullptr);
+            paint(s.host.main);
+            CHECK(recordOf(s.host.main) != nullptr);
 
             CHECK(running.stopAll());
         }
