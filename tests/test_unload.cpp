@@ -133,3 +133,39 @@ TEST_CASE("freeing the library while hooked threads pump leaves them running, 20
         CHECK(recordOf(w) != nullptr);
     }
 }
+
+namespace {
+
+std::atomic<long> hostTicks{0}, foreignTicks{0};
+HWND foreignTimed;
+
+void CALLBACK countTick(HWND window, UINT, UINT_PTR, DWORD) {
+    (window == foreignTimed ? foreignTicks : hostTicks)++;
+}
+
+}  // namespace
+
+TEST_CASE("freeing the library stops the fade timers of host windows on every thread") {
+    Session s;
+    WindowThread t;
+    HWND embedded = nullptr;
+    t.run([&] {
+        embedded = addEmbedded("Timed");
+        SetTimer(embedded, 101, 10, countTick);
+        SetTimer(embedded, 102, 10, countTick);
+    });
+    SetTimer(s.host.main, 103, 10, countTick);
+    foreignTimed = createForeignWindow("Untouched");
+    SetTimer(foreignTimed, 101, 10, countTick);
+    REQUIRE(pumpUntil([] { return hostTicks > 10 && foreignTicks > 3; }));
+
+    unloadPlugin(s.plugin);
+    pump(50);                       // a tick already on its way may still arrive
+    long host = hostTicks, foreign = foreignTicks;
+    pump(300);
+    CHECK(hostTicks == host);       // 101 to 103 are the fade timers: gone on host windows
+    CHECK(foreignTicks > foreign);  // other windows' timers are none of the plug-in's business
+    KillTimer(foreignTimed, 101);
+    DestroyWindow(foreignTimed);
+    t.run([&] { removeEmbedded(embedded); });
+}
