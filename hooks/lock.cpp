@@ -24,7 +24,9 @@
 //
 // What remains possible is that a thread which does not hold the lock sends to the owner
 // while the owner has lent it; the owner then serves that message alongside the borrower.
-// Both only touch the records of their own windows in that case.
+// Both only touch the records of their own windows in that case. Likewise a message that
+// a third thread sends to the borrower in the instant between its answer to the owner and
+// the end of the lend is served as if lent; the receiver cannot tell who sent it.
 #include "hooks.h"
 
 namespace {
