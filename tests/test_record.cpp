@@ -198,3 +198,24 @@ TEST_CASE("linked mode keeps the window's own values but shows the linked alpha"
     CHECK(layeredAlpha(w) == 128);
     CHECK(iniRead("Linked") == "200 1 0 0 0 0");
 }
+
+TEST_CASE("titles that an INI key cannot hold are stored so that they read back") {
+    Session s(perWindow({"cfg_opaque=100", "Gain - 3dB=90 1 0 0 0 0"}));
+    HWND gain = addEmbedded("Gain = 3dB");
+    HWND tools = addEmbedded("[Tools]");
+    REQUIRE((recordOf(gain) && recordOf(tools)));
+    CHECK(recordOf(gain)->opaque == 90.0f);
+    for (int i = 0; i < 3; ++i) {
+        hide(gain), hide(tools);
+        show(gain), show(tools);
+    }
+    CHECK(recordOf(gain)->opaque == 90.0f);
+    CHECK(iniRead("Gain - 3dB") == "90 1 0 0 0 0");
+    CHECK(iniRead("(Tools]") == "255 2 0 0 0 0");
+    // No line was added per attach, and the section still holds what followed the entries.
+    std::string text;
+    char buffer[8192];
+    DWORD n = GetPrivateProfileSectionA("Quorvel", buffer, sizeof buffer, s.host.iniPath.c_str());
+    for (DWORD i = 0; i < n; ++i) text += buffer[i] ? buffer[i] : '\n';
+    CHECK(text == "cfg_link=0\ncfg_opaque=100\nGain - 3dB=90 1 0 0 0 0\n(Tools]=255 2 0 0 0 0\n");
+}
