@@ -131,18 +131,7 @@ HWND triggerTarget(HWND window, BYTE* autoMode) {
     return window;
 }
 
-BOOL CALLBACK killHostWindowTimers(HWND window, LPARAM) {
-    if (isHostWindow(window)) killFadeTimers(window);
-    return TRUE;
-}
-
 }  // namespace
-
-void killThreadFadeTimers() {
-    HWND main = hostWindows.hwndMain;
-    if (main && GetWindowThreadProcessId(main, nullptr) == GetCurrentThreadId()) killFadeTimers(main);
-    EnumThreadWindows(GetCurrentThreadId(), killHostWindowTimers, 0);
-}
 
 void CALLBACK fadeTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
     InFlightCall call;

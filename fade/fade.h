@@ -18,10 +18,6 @@ constexpr int LINKED_STOP_TIMERS = 2;
 void CALLBACK fadeTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 void killFadeTimers(HWND window);     // stops 101, 103 and 102, in that order
 void startFadeOut(HWND window);       // stops 103 and 101, starts 102 at 10 ms
-// Stops the fade timers that windows of the calling thread run: those of the main window
-// and of every top-level host window. Timers can only be killed by their window's thread,
-// so unloading calls this to keep no timer pointing into the library once it is gone.
-void killThreadFadeTimers();
 
 // Trigger cases of the message filter for managed windows (lock held).
 void onFadeSetFocus(HWND window, WPARAM wParam, LPARAM lParam);

@@ -38,8 +38,26 @@ HookPair* currentPair() {
     return static_cast<HookPair*>(TlsGetValue(hookSlot));
 }
 
-// Freeing the library while the process goes on: stop every thread's hooks, wait until no
-// hook or tick is inside library code any more, and only then release what they use.
+// Fade timers call fadeTimerProc, library code, from whichever thread owns their window, and
+// a hidden or re-parented window keeps its timers without keeping its record. Stop them on
+// every host window of this process before the code goes away.
+BOOL CALLBACK stopTimersOfChild(HWND window, LPARAM) {
+    if (isHostWindow(window)) killFadeTimers(window);
+    return TRUE;
+}
+
+BOOL CALLBACK stopTimersOfTopLevel(HWND window, LPARAM) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
+    if (isHostWindow(window)) killFadeTimers(window);
+    EnumChildWindows(window, stopTimersOfChild, 0);
+    return TRUE;
+}
+
+// Freeing the library while the process goes on: stop every thread's hooks and the fade
+// timers, wait until no hook or tick is inside library code any more, and only then release
+// what they use.
 void unloadWhileRunning() {
     beginShutdown();
     EnterCriticalSection(&pairListLock);
@@ -48,8 +66,7 @@ void unloadWhileRunning() {
         UnhookWindowsHookEx(p->callWndProcHandle);
     }
     LeaveCriticalSection(&pairListLock);
-    // The fade timers of this thread's windows call into the library: stop them too.
-    killThreadFadeTimers();
+    EnumWindows(stopTimersOfTopLevel, 0);
 
     waitForCallsToDrain(2000);
     deleteFilterLock();

@@ -27,7 +27,8 @@ private:
 
 // Put around every call that may send a message to a window of another thread while the
 // lock is held (SetWindowLongA, GetWindowTextA, SendMessageA, ...). While the scope lasts,
-// the window's thread may run the filter under our lock, since we are blocked on it.
+// the window's thread may run the filter under our lock, but only while it serves what we
+// sent and have not had answered, since we are blocked on it for that long.
 // Does nothing for a window of the calling thread, or when the caller does not hold the lock.
 class LendLock {
 public:
@@ -49,7 +50,8 @@ void waitForCallsToDrain(DWORD maxMs);
 bool isShuttingDown();
 
 // Counts a call into library code from a hook or a timer, so that unloading can wait for
-// every such call to leave before the code goes away.
+// every such call to leave before the code goes away. Every FilterLockGuard counts itself
+// as well.
 class InFlightCall {
 public:
     InFlightCall();

@@ -12,14 +12,23 @@
 //  2. The owner lends the lock to the thread it is about to send to (LendLock). While the
 //     owner is blocked in that send, the receiving thread may run the filter as if it held
 //     the lock: the owner touches nothing until the send returns, and every other thread
-//     still waits. Only the handling of a sent message may borrow, and only at once: a call
-//     of the receiving thread that was already waiting for the lock keeps waiting. A
-//     borrower that sends on to a third thread lends the lock onwards.
-//  3. Once unloading has begun, nobody waits: hooks and ticks pass everything through.
+//     still waits. A borrower that sends on to a third thread lends the lock onwards.
+//     Only code running inside a message that another thread sent, and has not yet been
+//     answered, may borrow. The receiver can also be busy elsewhere when the lend starts
+//     (waiting for the lock on a message of its own, say) and it goes on running after it
+//     has answered, before the owner has ended the lend; those frames must not borrow, or
+//     they would run alongside the owner. For the same reason a guard that has already
+//     waited never borrows: the lend it would take was meant for a message it serves
+//     nested inside that wait.
+//  3. Once unloading has begun, nobody waits: hooks and ticks pass everything through. Every
+//     guard counts as a call in flight, so unloading waits for all holders and waiters to
+//     leave before the lock is deleted.
 //
 // What remains possible is that a thread which does not hold the lock sends to the owner
 // while the owner has lent it; the owner then serves that message alongside the borrower.
-// Both only touch the records of their own windows in that case.
+// Both only touch the records of their own windows in that case. Likewise a message that
+// a third thread sends to the borrower in the instant between its answer to the owner and
+// the end of the lend is served as if lent; the receiver cannot tell who sent it.
 #include "hooks.h"
 
 namespace {
@@ -39,8 +48,19 @@ LONG ownerDepth;
 // The thread the runner is blocked sending to, which may run under the lock meanwhile.
 volatile LONG lentTo;
 
+// True while the calling thread serves a message sent by another thread and not yet
+// answered (ReplyMessage ends that early). Messages the thread then sends to its own
+// windows, or retrieves in a modal loop, still count: the sender is still blocked.
+bool servingCrossThreadSend() {
+    return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_REPLIED)) == ISMEX_SEND;
+}
+
+bool borrowsLock(DWORD thread) {
+    return static_cast<DWORD>(lentTo) == thread && servingCrossThreadSend();
+}
+
 bool runsUnderLock(DWORD thread) {
-    return ownerThread == thread || static_cast<DWORD>(lentTo) == thread;
+    return ownerThread == thread || borrowsLock(thread);
 }
 
 // Waits a little for the lock to come free, serving any message sent to this thread in
@@ -74,28 +94,37 @@ void waitForCallsToDrain(DWORD maxMs) {
     // Calls still inside a hook or a tick may be waiting for us to answer a message they
     // sent; keep serving sent messages while they finish. Bounded, as this runs while the
     // system holds the loader lock.
+    //
+    // The count cannot cover the few instructions of a hook before it counts itself and
+    // after it has uncounted itself. So the count must stay at zero for a stretch of time,
+    // not for a number of rounds: a thread preempted on those instructions gets scheduled
+    // again long before that, and no new call can start once the hooks are removed.
+    constexpr DWORD QUIET_MS = 30;
     DWORD start = GetTickCount();
-    int quietRounds = 0;
-    while (GetTickCount() - start < maxMs) {
+    DWORD quietSince = start;
+    bool quiet = false;
+    for (;;) {
+        DWORD now = GetTickCount();
         if (InterlockedCompareExchange(&inFlight, 0, 0) == 0) {
-            // A call the system had already begun dispatching before the hooks were removed
-            // may not have counted itself yet; see the count stay at zero for a moment.
-            if (++quietRounds >= 3) return;
+            if (!quiet) quietSince = now;
+            quiet = true;
+            if (now - quietSince >= QUIET_MS) return;
         } else {
-            quietRounds = 0;
+            quiet = false;
         }
+        if (now - start >= maxMs) return;
         waitServingSentMessages(1);
     }
 }
 
 FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
+    // Counted before looking at shuttingDown (both interlocked), so unloading either sees
+    // this guard in flight and waits for it, or this guard sees the unloading and leaves
+    // the lock alone.
+    InterlockedIncrement(&inFlight);
     DWORD self = GetCurrentThreadId();
     DWORD timeout = 1;
-    // Only a call that serves a message sent to this thread may borrow, and only before it
-    // has waited. A call that was already waiting when the owner lent the lock to this thread
-    // is not what the owner waits for; borrowing there would let it run alongside the owner
-    // once the owner's call returns (or at once, when that call sends nothing).
-    bool mayBorrow = InSendMessage() != FALSE;
+    bool mayBorrow = true;     // only before the first wait
     for (;;) {
         if (shuttingDown || !lockCreated) return;
         if (TryEnterCriticalSection(&filterLock)) {
@@ -103,7 +132,7 @@ FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
             mode_ = OWNED;
             return;
         }
-        if (mayBorrow && static_cast<DWORD>(lentTo) == self) {
+        if (mayBorrow && borrowsLock(self)) {
             mode_ = BORROWED;
             return;
         }
@@ -114,9 +143,11 @@ FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
 }
 
 FilterLockGuard::~FilterLockGuard() {
-    if (mode_ != OWNED) return;
-    if (--ownerDepth == 0) ownerThread = 0;
-    LeaveCriticalSection(&filterLock);
+    if (mode_ == OWNED) {
+        if (--ownerDepth == 0) ownerThread = 0;
+        LeaveCriticalSection(&filterLock);
+    }
+    InterlockedDecrement(&inFlight);
 }
 
 LendLock::LendLock(HWND target) : lent_(false), saved_(0) {

@@ -1,0 +1,221 @@
+// The per-window record through the real DLL: what the first paint reads, clamps, writes
+// back and shows, and which messages take the record away again.
+#include "support/harness.h"
+
+#include <string>
+
+using namespace hostsim;
+
+namespace {
+
+Options perWindow(std::initializer_list<const char*> entries) {
+    Options o;
+    std::string text = "[Player]\r\nvolume=200\r\n[Quorvel]\r\ncfg_link=0\r\n";
+    for (const char* line : entries) text += std::string(line) + "\r\n";
+    o.iniText = text;
+    return o;
+}
+
+bool isLayered(HWND window) { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+
+void makeLayered(HWND window, BYTE alpha) {
+    SetWindowLongA(window, GWL_EXSTYLE, GetWindowLongA(window, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+}
+
+}  // namespace
+
+TEST_CASE("a window with no entry rests fully opaque and gets the default entry written") {
+    Session s(perWindow({}));
+    HWND w = addEmbedded("Fresh");
+    Record* r = recordOf(w);
+    REQUIRE(r);
+    CHECK(r->opaque == 255.0f);
+    CHECK(r->current == 255.0f);
+    CHECK(r->auto_mode == 2);
+    CHECK((r->auto_hide | r->always_on_top | r->dock_side | r->drag_dock) == 0);
+    CHECK(iniRead("Fresh") == "255 2 0 0 0 0");
+    CHECK_FALSE(isLayered(w));
+
+    // Alpha 255 leaves the style alone but still sets the attributes: a window that some
+    // other code made layered at 100 shows 255 after its attach, and stays layered.
+    paint(s.host.equalizer);
+    REQUIRE(recordOf(s.host.equalizer));
+    CHECK(layeredAlpha(s.host.equalizer) == -1);
+    CHECK(iniRead("QuorvelHostEqualizer") == "255 2 0 0 0 0");
+    makeLayered(s.host.playlist, 100);
+    paint(s.host.playlist);
+    REQUIRE(recordOf(s.host.playlist));
+    CHECK(layeredAlpha(s.host.playlist) == 255);
+}
+
+TEST_CASE("an entry is read, clamped, shown and written back in normalised form") {
+    Session s(perWindow({"Exact=200 1 0 0 0 0", "Low=10 2 0 0 0 0", "High=300 0 0 0 0 0",
+                         "Negative=-5 0 0 0 0 0", "Bound=26 0 0 0 0 0", "Top=255 0 0 0 0 0",
+                         "Short=180 2", "Options=100 -1 258 7 8 1", "Word=abc 1 1 1 1 1"}));
+    struct Case {
+        const char* title;
+        float opaque;
+        int shown;                  // -1: not layered
+        const char* written;
+    } cases[] = {
+        {"Exact", 200, 200, "200 1 0 0 0 0"},
+        {"Low", 26, 26, "26 2 0 0 0 0"},
+        {"High", 255, -1, "255 0 0 0 0 0"},
+        {"Negative", 26, 26, "26 0 0 0 0 0"},
+        {"Bound", 26, 26, "26 0 0 0 0 0"},
+        {"Top", 255, -1, "255 0 0 0 0 0"},
+        {"Short", 180, 180, "180 2 0 0 0 0"},
+        {"Options", 100, 100, "100 255 2 7 8 1"},
+        {"Word", 255, -1, "255 0 0 0 0 0"},  // no first number: rests opaque, rest stays 0
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.title);
+        HWND w = addEmbedded(c.title);
+        Record* r = recordOf(w);
+        REQUIRE(r);
+        CHECK(r->opaque == c.opaque);
+        CHECK(r->current == c.opaque);
+        CHECK(layeredAlpha(w) == c.shown);
+        CHECK(iniRead(c.title) == c.written);
+    }
+    Record* options = recordOf(addEmbedded("Options"));
+    CHECK(options->auto_mode == 255);
+    CHECK(options->auto_hide == 2);
+    CHECK(options->always_on_top == 7);
+    CHECK(options->dock_side == 8);
+    CHECK(options->drag_dock == 1);
+}
+
+TEST_CASE("only the first paint attaches; hiding detaches and the next paint reads afresh") {
+    Session s(perWindow({"Pane=120 1 0 0 0 0"}));
+    HWND w = addEmbedded("Pane");
+    Record* first = recordOf(w);
+    REQUIRE(first);
+    CHECK(layeredAlpha(w) == 120);
+
+    // Changed by hand behind the plug-in's back: later paints neither read nor rewrite it.
+    iniWrite("Pane", "90 0 0 0 0 0");
+    paint(w);
+    pump(20);
+    CHECK(recordOf(w) == first);
+    CHECK(first->opaque == 120.0f);
+    CHECK(iniRead("Pane") == "90 0 0 0 0 0");
+
+    SendMessageA(w, WM_SHOWWINDOW, 1, 0);      // being shown changes nothing
+    CHECK(recordOf(w) == first);
+    CHECK(layeredAlpha(w) == 120);
+
+    hide(w);
+    CHECK(recordOf(w) == nullptr);
+    CHECK_FALSE(isLayered(w));
+
+    show(w);
+    Record* again = recordOf(w);
+    REQUIRE(again);
+    CHECK(again->opaque == 90.0f);
+    CHECK(again->auto_mode == 0);
+    CHECK(layeredAlpha(w) == 90);
+
+    // Any wParam other than 1 counts as hiding; lParam is not looked at.
+    SendMessageA(w, WM_SHOWWINDOW, 2, SW_PARENTOPENING);
+    CHECK(recordOf(w) == nullptr);
+    paint(w);
+    REQUIRE(recordOf(w));
+    DestroyWindow(w);                          // destroyed: the property goes with it
+    unregisterEmbedded(w);
+}
+
+TEST_CASE("style changes detach only when the window becomes a child") {
+    Session s(perWindow({"Styled=150 2 0 0 0 0"}));
+    HWND w = addEmbedded("Styled");
+    Record* r = recordOf(w);
+    REQUIRE(r);
+
+    SetWindowLongA(w, GWL_EXSTYLE, GetWindowLongA(w, GWL_EXSTYLE) | WS_EX_TOOLWINDOW);
+    SetWindowLongA(w, GWL_EXSTYLE, GetWindowLongA(w, GWL_EXSTYLE) & ~WS_EX_LAYERED);
+    CHECK(recordOf(w) == r);                   // extended style: never
+    SetWindowLongA(w, GWL_STYLE, GetWindowLongA(w, GWL_STYLE) & ~WS_CAPTION);
+    CHECK(recordOf(w) == r);                   // a style change that keeps it top-level
+
+    // The test looks at the change itself, not at what the window ends up as.
+    STYLESTRUCT childToChild = {WS_CHILD | WS_VISIBLE, WS_CHILD};
+    SendMessageA(w, WM_STYLECHANGING, static_cast<WPARAM>(GWL_STYLE),
+                 reinterpret_cast<LPARAM>(&childToChild));
+    CHECK(recordOf(w) == r);
+    STYLESTRUCT toChildEx = {0, WS_CHILD};
+    SendMessageA(w, WM_STYLECHANGING, static_cast<WPARAM>(GWL_EXSTYLE),
+                 reinterpret_cast<LPARAM>(&toChildEx));
+    CHECK(recordOf(w) == r);
+
+    makeLayered(w, 150);
+    DWORD style = GetWindowLongA(w, GWL_STYLE);
+    SetWindowLongA(w, GWL_STYLE, (style & ~WS_POPUP) | WS_CHILD);
+    CHECK(recordOf(w) == nullptr);
+    CHECK_FALSE(isLayered(w));
+
+    // Top-level again: the next paint attaches it afresh.
+    SetWindowLongA(w, GWL_STYLE, style);
+    paint(w);
+    REQUIRE(recordOf(w));
+    CHECK(layeredAlpha(w) == 150);
+}
+
+TEST_CASE("embedded windows are keyed by their titles, cut to 259 characters") {
+    std::string cut300(259, 'c');
+    std::string entry300 = cut300 + "=140 0 0 0 0 0";
+    Session s(perWindow({"One=100 0 0 0 0 0", "Two=200 1 0 0 0 0", entry300.c_str()}));
+    HWND one = addEmbedded("One");
+    HWND two = addEmbedded("Two");
+    REQUIRE((recordOf(one) && recordOf(two)));
+    CHECK(recordOf(one)->opaque == 100.0f);
+    CHECK(recordOf(two)->opaque == 200.0f);
+    CHECK(iniRead("One") == "100 0 0 0 0 0");
+    CHECK(iniRead("Two") == "200 1 0 0 0 0");
+
+    HWND w259 = addEmbedded(std::string(259, 'a'));
+    HWND w260 = addEmbedded(std::string(260, 'b'));
+    HWND w300 = addEmbedded(std::string(300, 'c'));
+    REQUIRE((recordOf(w259) && recordOf(w260) && recordOf(w300)));
+    CHECK(iniRead(std::string(259, 'a').c_str()) == "255 2 0 0 0 0");
+    CHECK(iniRead(std::string(259, 'b').c_str()) == "255 2 0 0 0 0");
+    CHECK(iniRead(std::string(260, 'b').c_str()) == "<absent>");
+    CHECK(recordOf(w300)->opaque == 140.0f);   // read under the cut key
+    CHECK(iniRead(cut300.c_str()) == "140 0 0 0 0 0");
+    CHECK(iniRead(std::string(300, 'c').c_str()) == "<absent>");
+}
+
+TEST_CASE("linked mode keeps the window's own values but shows the linked alpha") {
+    Options o;
+    o.iniText = quorvelSection({"cfg_link=1", "cfg_opaque=128", "Linked=200 1 0 0 0 0"});
+    Session s(o);
+    HWND w = addEmbedded("Linked");
+    Record* r = recordOf(w);
+    REQUIRE(r);
+    CHECK(r->opaque == 200.0f);
+    CHECK(r->current == 200.0f);
+    CHECK(r->auto_mode == 1);
+    CHECK(layeredAlpha(w) == 128);
+    CHECK(iniRead("Linked") == "200 1 0 0 0 0");
+}
+
+TEST_CASE("titles that an INI key cannot hold are stored so that they read back") {
+    Session s(perWindow({"cfg_opaque=100", "Gain - 3dB=90 1 0 0 0 0"}));
+    HWND gain = addEmbedded("Gain = 3dB");
+    HWND tools = addEmbedded("[Tools]");
+    REQUIRE((recordOf(gain) && recordOf(tools)));
+    CHECK(recordOf(gain)->opaque == 90.0f);
+    for (int i = 0; i < 3; ++i) {
+        hide(gain), hide(tools);
+        show(gain), show(tools);
+    }
+    CHECK(recordOf(gain)->opaque == 90.0f);
+    CHECK(iniRead("Gain - 3dB") == "90 1 0 0 0 0");
+    CHECK(iniRead("(Tools]") == "255 2 0 0 0 0");
+    // No line was added per attach, and the section still holds what followed the entries.
+    std::string text;
+    char buffer[8192];
+    DWORD n = GetPrivateProfileSectionA("Quorvel", buffer, sizeof buffer, s.host.iniPath.c_str());
+    for (DWORD i = 0; i < n; ++i) text += buffer[i] ? buffer[i] : '\n';
+    CHECK(text == "cfg_link=0\ncfg_opaque=100\nGain - 3dB=90 1 0 0 0 0\n(Tools]=255 2 0 0 0 0\n");
+}

@@ -1,0 +1,206 @@
+// Which messages reach the filter and which windows it manages, through the real DLL.
+#include "support/harness.h"
+
+#include <string>
+#include <vector>
+
+using namespace hostsim;
+
+namespace {
+
+// A window procedure put in front of a window's own, recording what it is handed.
+struct Seen {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<Seen> seen;
+WNDPROC originalProc;
+
+LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message < WM_USER || message >= WM_APP) seen.push_back({message, wParam, lParam});
+    return CallWindowProcA(originalProc, window, message, wParam, lParam);
+}
+
+void record(HWND window) {
+    seen.clear();
+    originalProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordingProc)));
+}
+
+bool sawExactly(UINT message, WPARAM wParam, LPARAM lParam) {
+    for (const Seen& s : seen)
+        if (s.message == message && s.wParam == wParam && s.lParam == lParam) return true;
+    return false;
+}
+
+int indexOf(UINT message) {
+    for (size_t i = 0; i < seen.size(); ++i)
+        if (seen[i].message == message) return static_cast<int>(i);
+    return -1;
+}
+
+// Class names are looked up without regard to case within one module, so a class that
+// differs from "Winamp Gen" only in case has to belong to another module.
+HWND otherCaseWindow(const char* title, const char* className, const char* moduleName) {
+    HINSTANCE module = GetModuleHandleA(moduleName);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = module;
+    wc.lpszClassName = className;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassA(&wc);
+    HWND w = CreateWindowExA(0, className, title, WS_POPUP | WS_CAPTION | WS_VISIBLE, 300, 300,
+                             120, 80, nullptr, nullptr, module, nullptr);
+    char actual[32] = "";
+    GetClassNameA(w, actual, sizeof actual);
+    CHECK(std::string(actual) == className);
+    return w;
+}
+
+Options perWindow(const char* entry) {
+    Options o;
+    o.iniText = quorvelSection({"cfg_link=0", entry});
+    return o;
+}
+
+}  // namespace
+
+TEST_CASE("a posted message reaches the filter at every peek and again at its removal") {
+    Session s;
+    HWND w = addEmbedded("Peeked");
+    hide(w);                                    // unattached, and no paint of its own pending
+    REQUIRE(recordOf(w) == nullptr);
+    MSG msg;
+    PostMessageA(w, WM_PAINT, 0, 0);
+    REQUIRE(PeekMessageA(&msg, w, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+    CHECK(recordOf(w) != nullptr);              // the peek attached it
+    SendMessageA(w, WM_SHOWWINDOW, 0, 0);
+    REQUIRE(recordOf(w) == nullptr);
+    REQUIRE(PeekMessageA(&msg, w, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+    CHECK(recordOf(w) != nullptr);              // and so did the second peek
+    SendMessageA(w, WM_SHOWWINDOW, 0, 0);
+    REQUIRE(recordOf(w) == nullptr);
+    REQUIRE(PeekMessageA(&msg, w, WM_PAINT, WM_PAINT, PM_REMOVE));
+    CHECK(msg.hwnd == w);
+    CHECK(recordOf(w) != nullptr);              // and the removal
+    CHECK_FALSE(PeekMessageA(&msg, w, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+}
+
+TEST_CASE("only a top-level window of exactly the class \"Winamp Gen\" is managed") {
+    Session s;
+    HWND managed = addEmbedded("Managed");
+    CHECK(recordOf(managed) != nullptr);
+
+    std::vector<HWND> never = {
+        addEmbedded("Owned", EmbedKind::Owned),
+        addEmbedded("Child", EmbedKind::Child),
+        createForeignWindow("Blank", "Winamp Gen "),
+        createForeignWindow("Longer", "Winamp Generic"),
+        otherCaseWindow("Lower", "winamp gen", "kernel32.dll"),
+        otherCaseWindow("Upper", "WINAMP GEN", "ntdll.dll"),
+        createForeignWindow("Plain"),
+    };
+    for (HWND w : never) {
+        REQUIRE(w);
+        paint(w);
+        ShowWindow(w, SW_HIDE);
+        ShowWindow(w, SW_SHOW);
+        paint(w);
+    }
+    pump(50);
+    for (HWND w : never) {
+        char title[32] = "";
+        GetWindowTextA(w, title, sizeof title);
+        CAPTURE(title);
+        CHECK(recordOf(w) == nullptr);
+        CHECK(iniRead(title) == "<absent>");
+    }
+    // An owned window's owner is its root owner even when that owner is managed too.
+    CHECK(iniRead("Winamp Gen ") == "<absent>");
+    CHECK(iniRead("Winamp Generic") == "<absent>");
+}
+
+TEST_CASE("every message reaches the window procedure unchanged, acted on or not") {
+    Session s(perWindow("Watched=180 2 0 0 0 0"));
+    HWND w = addEmbedded("Watched");
+    REQUIRE(recordOf(w));
+    hide(w);
+    record(w);
+
+    // WM_PAINT attaches and makes the window layered: the attach sends WM_STYLECHANGING
+    // for the extended style to the same window from inside the filter, which re-enters
+    // the filter on this thread without blocking, before the paint goes on to the window.
+    ShowWindow(w, SW_SHOWNA);
+    paint(w);
+    REQUIRE(recordOf(w));
+    CHECK(layeredAlpha(w) == 180);
+    int nested = -1;
+    for (size_t i = 0; i < seen.size(); ++i)
+        if (seen[i].message == WM_STYLECHANGING && seen[i].wParam == static_cast<WPARAM>(GWL_EXSTYLE))
+            nested = static_cast<int>(i);
+    CHECK(nested >= 0);
+    CHECK(nested < indexOf(WM_PAINT));
+
+    seen.clear();
+    SendMessageA(w, WM_SHOWWINDOW, 1, 0x1234);
+    STYLESTRUCT change = {WS_POPUP, WS_CHILD};
+    SendMessageA(w, WM_STYLECHANGING, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&change));
+    CHECK(recordOf(w) == nullptr);              // acted on: detached
+    CHECK(change.styleOld == static_cast<DWORD>(WS_POPUP));
+    CHECK(change.styleNew == static_cast<DWORD>(WS_CHILD));
+    PostMessageA(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(3, 4));
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(41005, 0), 0);
+    PostMessageA(w, WM_NOTIFY, 1279, 0x55);
+    SendMessageA(w, WM_SHOWWINDOW, 0, 0x4321);
+    pump(30);
+    CHECK(sawExactly(WM_SHOWWINDOW, 1, 0x1234));
+    CHECK(sawExactly(WM_STYLECHANGING, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&change)));
+    CHECK(sawExactly(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(3, 4)));
+    CHECK(sawExactly(WM_COMMAND, MAKEWPARAM(41005, 0), 0));
+    CHECK(sawExactly(WM_NOTIFY, 1279, 0x55));
+    CHECK(sawExactly(WM_SHOWWINDOW, 0, 0x4321));
+    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(originalProc));
+}
+
+TEST_CASE("thread messages pass through unchanged and manage nothing, before start-up too") {
+    Session s(Options(), false);                // all five host handles still null
+    WindowThread t;
+    std::vector<Seen> got;
+    t.run([&] {
+        // (WM_STYLECHANGING carries a pointer and cannot be posted.)
+        const UINT messages[] = {WM_PAINT, WM_SHOWWINDOW, WM_DESTROY, WM_SETFOCUS, WM_INITMENU};
+        for (UINT m : messages) PostThreadMessageA(GetCurrentThreadId(), m, 7, 9);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (!msg.hwnd) got.push_back({msg.message, msg.wParam, msg.lParam});
+    });
+    REQUIRE(got.size() == 5);
+    for (const Seen& g : got) {
+        CHECK(g.wParam == 7);
+        CHECK(g.lParam == 9);
+    }
+    CHECK(GetPropA(nullptr, "Quorvel") == nullptr);
+    // The plug-in still works for real windows afterwards.
+    HWND w = addEmbedded("After");
+    CHECK(recordOf(w) != nullptr);
+}
+
+TEST_CASE("threads started after the load are hooked, threads that existed before are not") {
+    WindowThread before;
+    Session s(perWindow("Later=200 0 0 0 0 0"));
+    WindowThread after;
+    HWND early = nullptr, late = nullptr;
+    before.run([&] { early = addEmbedded("Earlier"); });
+    after.run([&] { late = addEmbedded("Later"); });
+    before.run([&] { paint(early); });
+    after.run([&] { paint(late); });
+    CHECK(recordOf(early) == nullptr);
+    CHECK(iniRead("Earlier") == "<absent>");
+    REQUIRE(recordOf(late) != nullptr);
+    CHECK(layeredAlpha(late) == 200);
+    after.run([&] { hide(late); });
+    CHECK(recordOf(late) == nullptr);
+    before.run([&] { removeEmbedded(early); });
+    after.run([&] { removeEmbedded(late); });
+}

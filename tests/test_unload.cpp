@@ -1,0 +1,171 @@
+// Freeing the library while other hooked threads keep working, then loading it again.
+#include "support/harness.h"
+
+#include <atomic>
+#include <string>
+
+using namespace hostsim;
+
+namespace {
+
+constexpr int PUMPERS = 4;
+constexpr UINT NUDGE = WM_APP + 7;
+
+struct Pumper {
+    HANDLE thread = nullptr;
+    HWND window = nullptr;
+    std::atomic<bool> attached{false};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> forget{false};    // drop the window's record once, as if never attached
+    std::atomic<long> rounds{0};
+    int index = 0;
+};
+
+// A thread started after the load (so it is hooked) with a "Winamp Gen" window of its own,
+// busy with messages the filter acts on: posted and sent ones, paints, hiding and showing
+// (detach and attach, with their style changes), mouse moves; until told to stop.
+DWORD WINAPI pumpMessages(void* param) {
+    Pumper& p = *static_cast<Pumper*>(param);
+    std::string title = "Pumper " + std::to_string(p.index);
+    p.window = CreateWindowExA(0, "Winamp Gen", title.c_str(), WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                               40 + 30 * p.index, 40, 160, 100, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    UpdateWindow(p.window);
+    p.attached = GetPropA(p.window, "Quorvel") != nullptr;
+    MSG msg;
+    while (!p.stop) {
+        if (p.forget.exchange(false)) RemovePropA(p.window, "Quorvel");
+        long n = ++p.rounds;
+        PostMessageA(p.window, NUDGE, 0, 0);
+        PostMessageA(p.window, WM_MOUSEMOVE, 0, MAKELPARAM(n & 63, 5));
+        PostMessageA(p.window, WM_PAINT, 0, 0);
+        SendMessageA(p.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(p.window), HTCLIENT);
+        if (n % 8 == 0) {
+            ShowWindow(p.window, SW_HIDE);
+            ShowWindow(p.window, SW_SHOWNA);
+        }
+        InvalidateRect(p.window, nullptr, FALSE);
+        UpdateWindow(p.window);
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+    DestroyWindow(p.window);
+    return 0;
+}
+
+// Starts the pumping threads and, whatever happens in the test, stops and joins them.
+struct Pumpers {
+    Pumper p[PUMPERS];
+    Pumpers() {
+        for (int i = 0; i < PUMPERS; ++i) {
+            p[i].index = i;
+            p[i].thread = CreateThread(nullptr, 0, pumpMessages, &p[i], 0, nullptr);
+        }
+    }
+    bool stopAll() {
+        bool ended = true;
+        for (Pumper& q : p) q.stop = true;
+        for (Pumper& q : p) {
+            if (!q.thread) continue;
+            ended = waitPumping(q.thread, 20000) && ended;
+            CloseHandle(q.thread);
+            q.thread = nullptr;
+        }
+        return ended;
+    }
+    ~Pumpers() { stopAll(); }
+};
+
+bool moduleLoaded() { return GetModuleHandleA("gen_quorvel.dll") != nullptr; }
+
+}  // namespace
+
+TEST_CASE("freeing the library while hooked threads pump leaves them running, 20 times") {
+    for (int round = 0; round < 20; ++round) {
+        CAPTURE(round);
+        {
+            Session s;
+            Pumpers running;
+            Pumper* pumpers = running.p;
+            REQUIRE(pumpUntil([&] {
+                for (int i = 0; i < PUMPERS; ++i)
+                    if (pumpers[i].rounds < 20) return false;
+                return true;
+            }, 30000));
+            for (int i = 0; i < PUMPERS; ++i) CHECK(pumpers[i].attached);   // they were hooked
+
+            unloadPlugin(s.plugin);
+            CHECK_FALSE(moduleLoaded());       // really gone, not kept alive by anyone
+
+            long before[PUMPERS];
+            for (int i = 0; i < PUMPERS; ++i) before[i] = pumpers[i].rounds;
+            pump(500);
+            for (int i = 0; i < PUMPERS; ++i) CHECK(pumpers[i].rounds > before[i]);
+
+            // Load it again while the threads go on. They existed before this load, so
+            // nothing may manage their windows now: a hook left behind by the first load
+            // would call into the new copy and attach them again.
+            for (int i = 0; i < PUMPERS; ++i) pumpers[i].forget = true;
+            CHECK(pumpUntil([&] {
+                for (int i = 0; i < PUMPERS; ++i)
+                    if (pumpers[i].forget) return false;
+                return true;
+            }));
+            REQUIRE(loadPlugin(s.plugin));
+            initPlugin(s.plugin);
+            for (int i = 0; i < PUMPERS; ++i) before[i] = pumpers[i].rounds;
+            CHECK(pumpUntil([&] {
+                for (int i = 0; i < PUMPERS; ++i)
+                    if (pumpers[i].rounds < before[i] + 20) return false;
+                return true;
+            }, 30000));
+            for (int i = 0; i < PUMPERS; ++i) CHECK(GetPropA(pumpers[i].window, "Quorvel") == nullptr);
+            paint(s.host.main);
+            CHECK(recordOf(s.host.main) != nullptr);
+
+            CHECK(running.stopAll());
+        }
+        // A fresh host and a fresh load work as the first did.
+        Session again;
+        paint(again.host.main);
+        CHECK(recordOf(again.host.main) != nullptr);
+        HWND w = addEmbedded("After unload");
+        CHECK(recordOf(w) != nullptr);
+    }
+}
+
+namespace {
+
+std::atomic<long> hostTicks{0}, foreignTicks{0};
+HWND foreignTimed;
+
+void CALLBACK countTick(HWND window, UINT, UINT_PTR, DWORD) {
+    (window == foreignTimed ? foreignTicks : hostTicks)++;
+}
+
+}  // namespace
+
+TEST_CASE("freeing the library stops the fade timers of host windows on every thread") {
+    Session s;
+    WindowThread t;
+    HWND embedded = nullptr;
+    t.run([&] {
+        embedded = addEmbedded("Timed");
+        SetTimer(embedded, 101, 10, countTick);
+        SetTimer(embedded, 102, 10, countTick);
+    });
+    SetTimer(s.host.main, 103, 10, countTick);
+    foreignTimed = createForeignWindow("Untouched");
+    SetTimer(foreignTimed, 101, 10, countTick);
+    REQUIRE(pumpUntil([] { return hostTicks > 10 && foreignTicks > 3; }));
+
+    unloadPlugin(s.plugin);
+    pump(50);                       // a tick already on its way may still arrive
+    long host = hostTicks, foreign = foreignTicks;
+    pump(300);
+    CHECK(hostTicks == host);       // 101 to 103 are the fade timers: gone on host windows
+    CHECK(foreignTicks > foreign);  // other windows' timers are none of the plug-in's business
+    KillTimer(foreignTimed, 101);
+    DestroyWindow(foreignTimed);
+    t.run([&] { removeEmbedded(embedded); });
+}
