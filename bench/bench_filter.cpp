@@ -112,10 +112,11 @@ void benchFilter(hostsim::Host& host, HWND embedded, HWND foreign) {
         "lock+ancestor+prop+timers");
     row("WM_MOUSEMOVE, \"Winamp Gen\" window, linked hover", hoverEmbedded,
         routeEmbedded + hoverWork, "lock+class+ancestor+prop+timers");
-    if (!hoverStartsTimers)
+    if (!hoverStartsTimers) {
         printf("    (the hover case started no timer: this build has no fade engine, so the\n"
                "     hover figures are the routing alone)\n");
-    row("  the same, routing only", hoverEmbedded, routeEmbedded, "lock+class+ancestor");
+        row("  the same, routing only", hoverEmbedded, routeEmbedded, "lock+class+ancestor");
+    }
     row("WM_NOTIFY, unrelated window", notify, routeForeign, "lock+class");
     row("TCM_SETCURSEL, unrelated window", setCurSel, routeForeign, "lock+class");
 }
