@@ -137,6 +137,15 @@ TEST_CASE("closing the menu leaves the host menu exactly as before, every time")
     }
     closeHostMenu();        // closing again, with nothing inserted, changes nothing
     CHECK(menuFingerprint(s.host.mainMenu) == before);
+
+    // Opened twice without a close in between, it still carries one submenu, and one close
+    // restores it.
+    openHostMenu(s.host.playlist);
+    std::string once = menuFingerprint(s.host.mainMenu);
+    openHostMenu(s.host.equalizer);
+    CHECK(menuFingerprint(s.host.mainMenu) == once);
+    closeHostMenu();
+    CHECK(menuFingerprint(s.host.mainMenu) == before);
 }
 
 TEST_CASE("an unmanaged window in front gets no submenu, and later commands do nothing") {

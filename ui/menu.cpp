@@ -152,11 +152,21 @@ void setOpacityPercent(HWND window, float percent) {
     saveRecordEntry(window, record);
 }
 
+// Deleting the submenu item destroys its four popups with it.
+static void removeSettingsItems() {
+    DeleteMenu(hostMainMenu, commandId(ID_WINDOW_SETTINGS), MF_BYCOMMAND);
+    DeleteMenu(hostMainMenu, commandId(ID_SETTINGS_SEPARATOR), MF_BYCOMMAND);
+}
+
 void onMenuInit(HWND, WPARAM wParam, LPARAM) {
     if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
     menuTarget = GetForegroundWindow();
     WindowOpacityRecord* record = getRecord(menuTarget);
     if (!record) return;
+
+    // A host that opens the menu again without closing it first must not get two
+    // submenus: drop what an earlier opening left.
+    removeSettingsItems();
 
     HMENU settings = buildSettingsPopup(record);
     MENUITEMINFOA item = {};
@@ -176,8 +186,7 @@ void onMenuInit(HWND, WPARAM wParam, LPARAM) {
 
 void onMenuUninit(HWND, WPARAM wParam, LPARAM) {
     if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
-    DeleteMenu(hostMainMenu, commandId(ID_WINDOW_SETTINGS), MF_BYCOMMAND);
-    DeleteMenu(hostMainMenu, commandId(ID_SETTINGS_SEPARATOR), MF_BYCOMMAND);
+    removeSettingsItems();
 }
 
 void onMenuCommand(HWND, WPARAM wParam, LPARAM) {
