@@ -26,6 +26,11 @@ WindowEntry entryOf(const WindowOpacityRecord* r) {
 }  // namespace
 
 WindowOpacityRecord* getRecord(HWND window) {
+    // A window of another process (the foreground window can be one) may carry the same
+    // property from another copy of the plug-in; its value is an address in that process.
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return nullptr;
     return static_cast<WindowOpacityRecord*>(GetPropA(window, RECORD_PROPERTY));
 }
 

@@ -174,6 +174,39 @@ TEST_CASE("an unmanaged window in front gets no submenu, and later commands do n
     DestroyWindow(foreign);
 }
 
+TEST_CASE("a window of another program in front is not taken for a managed one") {
+    // Its "Quorvel" property, as another copy of the plug-in would leave it, holds an address
+    // of that process; reading it here would crash the host.
+    Session s(withIni({"cfg_link=0"}));
+    attach(hostWindowList());
+    std::string before = menuFingerprint(s.host.mainMenu);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    char command[] = "foreign_window.exe";
+    REQUIRE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HWND foreign = nullptr;
+    REQUIRE(pumpUntil([&] {
+        foreign = FindWindowA(nullptr, "Foreign player");
+        return foreign && GetPropA(foreign, "Quorvel") != nullptr;
+    }));
+    SetForegroundWindow(foreign);
+    REQUIRE(pumpUntil([&] { return GetForegroundWindow() == foreign; }, 3000));
+
+    SendMessageA(s.host.main, WM_INITMENU, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
+    CHECK(menuFingerprint(s.host.mainMenu) == before);
+    closeHostMenu();
+    auto keys = quorvelKeys();
+    sendCommand(OPACITY_50);
+    CHECK(quorvelKeys() == keys);
+
+    PostMessageA(foreign, WM_CLOSE, 0, 0);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
 TEST_CASE("linked: opacity checks follow the linked settings, dock checks the window's own record") {
     Session s(withIni({"cfg_link=1", "cfg_opaque=128", "cfg_auto=1",
                        "QuorvelHostEqualizer=204 2 1 0 8 1"}));
