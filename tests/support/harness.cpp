@@ -1,6 +1,32 @@
 #include "harness.h"
 
+namespace {
+
+// Wine quietly swallows an exception raised inside a hook or a window procedure, so a crash
+// of the plug-in there would go unseen; every session counts them as they are raised.
+volatile LONG faults;
+
+LONG CALLBACK countFault(EXCEPTION_POINTERS* e) {
+    switch (e->ExceptionRecord->ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_STACK_OVERFLOW:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_PRIV_INSTRUCTION:
+        InterlockedIncrement(&faults);
+        break;
+    default:
+        break;
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
 Session::Session(const hostsim::Options& options, bool init) : host(hostsim::start(options)) {
+    faults = 0;
+    faultHandler = AddVectoredExceptionHandler(1, countFault);
     REQUIRE(hostsim::loadPlugin(plugin));
     if (init) hostsim::initPlugin(plugin);
     hostsim::pump(20);
@@ -10,6 +36,8 @@ Session::~Session() {
     hostsim::stop();
     hostsim::pump(10);
     hostsim::unloadPlugin(plugin);
+    RemoveVectoredExceptionHandler(faultHandler);
+    CHECK_MESSAGE(faults == 0, "a fault was raised (and swallowed) during the session");
 }
 
 std::string quorvelSection(std::initializer_list<const char*> lines) {

@@ -29,6 +29,7 @@ struct Session {
 
     hostsim::Host& host;
     hostsim::Plugin plugin;
+    PVOID faultHandler = nullptr;   // counts faults that Wine would swallow silently
 };
 
 // INI text with a [Quorvel] section holding the given "key=value" lines.
