@@ -229,6 +229,14 @@ INT_PTR CALLBACK prefsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 
 // An in-memory dialog template: the page with its tab control first, so that the tab
 // control is the first tab stop and so the control WM_INITDIALOG names for the focus.
+struct TemplateItem {
+    DWORD style;
+    short x, y, cx, cy;
+    WORD id;
+    const char* cls;
+    const char* text;
+};
+
 struct TemplateWriter {
     std::vector<WORD> words;
     void align() { if (words.size() % 2) words.push_back(0); }
@@ -236,6 +244,16 @@ struct TemplateWriter {
     void addDword(DWORD d) { add(LOWORD(d)); add(HIWORD(d)); }
     void addString(const char* s) {
         do add(static_cast<WORD>(static_cast<unsigned char>(*s))); while (*s++);
+    }
+    void addItem(const TemplateItem& it) {
+        align();
+        addDword(it.style);
+        addDword(0);
+        add(it.x); add(it.y); add(it.cx); add(it.cy);
+        add(it.id);
+        addString(it.cls);
+        addString(it.text);
+        add(0);
     }
 };
 
@@ -249,22 +267,12 @@ std::vector<WORD> prefsTemplate() {
     t.addString("Preferences");
     t.add(8);
     t.addString("MS Sans Serif");
-    struct Item { DWORD style; short x, y, cx, cy; WORD id; const char* cls; const char* text; };
-    const Item items[] = {
+    const TemplateItem items[] = {
         {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 310, 320, PREFS_TAB_CONTROL, WC_TABCONTROLA, ""},
         {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 210, 330, 50, 14, IDOK, "BUTTON", "Close"},
         {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 265, 330, 50, 14, IDCANCEL, "BUTTON", "Cancel"},
     };
-    for (const Item& it : items) {
-        t.align();
-        t.addDword(it.style);
-        t.addDword(0);
-        t.add(it.x); t.add(it.y); t.add(it.cx); t.add(it.cy);
-        t.add(it.id);
-        t.addString(it.cls);
-        t.addString(it.text);
-        t.add(0);
-    }
+    for (const TemplateItem& it : items) t.addItem(it);
     return t.words;
 }
 
@@ -638,20 +646,12 @@ std::vector<WORD> tabDialogTemplate(int tabControlId, bool tabFirst) {
     t.addString("Other tabs");
     t.add(8);
     t.addString("MS Sans Serif");
-    struct Item { DWORD style; short x, y, cx, cy; WORD id; const char* cls; const char* text; };
-    const Item tabItem = {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 190, 120,
-                          static_cast<WORD>(tabControlId), WC_TABCONTROLA, ""};
-    const Item button = {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 145, 130, 50, 14, IDCANCEL, "BUTTON", "Close"};
-    for (const Item& it : tabFirst ? std::vector<Item>{tabItem, button} : std::vector<Item>{button, tabItem}) {
-        t.align();
-        t.addDword(it.style);
-        t.addDword(0);
-        t.add(it.x); t.add(it.y); t.add(it.cx); t.add(it.cy);
-        t.add(it.id);
-        t.addString(it.cls);
-        t.addString(it.text);
-        t.add(0);
-    }
+    const TemplateItem tab = {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 190, 120,
+                              static_cast<WORD>(tabControlId), WC_TABCONTROLA, ""};
+    const TemplateItem button = {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 145, 130, 50, 14, IDCANCEL,
+                                 "BUTTON", "Close"};
+    t.addItem(tabFirst ? tab : button);
+    t.addItem(tabFirst ? button : tab);
     return t.words;
 }
 

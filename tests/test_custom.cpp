@@ -11,12 +11,6 @@ using namespace hostsim;
 
 namespace {
 
-Options withIni(std::initializer_list<const char*> lines) {
-    Options o;
-    o.iniText = quorvelSection(lines);
-    return o;
-}
-
 // Opens the host menu over the window and closes it again, so that it becomes the target.
 void target(HWND window) {
     openHostMenu(window);

@@ -71,12 +71,6 @@ void moveCursor(POINT p) {
 
 void hover(HWND window) { SendMessageA(window, WM_MOUSEMOVE, 0, 0); }
 
-Options withIni(std::initializer_list<const char*> lines) {
-    Options o;
-    o.iniText = quorvelSection(lines);
-    return o;
-}
-
 std::vector<HWND> hostSet(const Host& h) { return {h.main, h.equalizer, h.playlist, h.minibrowser, h.video}; }
 
 }  // namespace

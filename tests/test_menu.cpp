@@ -6,12 +6,6 @@ using namespace hostsim;
 
 namespace {
 
-Options withIni(std::initializer_list<const char*> lines) {
-    Options o;
-    o.iniText = quorvelSection(lines);
-    return o;
-}
-
 const std::vector<std::string> PRESET_TEXTS = {"1&00%", "&90%", "&80%", "&70%", "&60%",
                                                "&50%",  "&40%", "&30%", "&20%", "&10%"};
 const int PRESET_ALPHAS[] = {255, 230, 204, 179, 153, 128, 102, 77, 51, 26};

@@ -74,12 +74,6 @@ std::vector<HWND> hostWindowsOf(const Host& h) {
     return {h.main, h.equalizer, h.playlist, h.minibrowser, h.video};
 }
 
-Options withIni(std::initializer_list<const char*> lines) {
-    Options options;
-    options.iniText = quorvelSection(lines);
-    return options;
-}
-
 // Counts the ticks of the fade timers a test starts on a window.
 int ticks;
 void CALLBACK countTick(HWND, UINT, UINT_PTR, DWORD) { ++ticks; }

@@ -46,6 +46,12 @@ std::string quorvelSection(std::initializer_list<const char*> lines) {
     return text;
 }
 
+hostsim::Options withIni(std::initializer_list<const char*> lines) {
+    hostsim::Options options;
+    options.iniText = quorvelSection(lines);
+    return options;
+}
+
 std::string iniRead(const char* key, const char* section) {
     char buffer[1024];
     GetPrivateProfileStringA(section, key, "<absent>", buffer, sizeof buffer,

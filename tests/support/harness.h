@@ -34,6 +34,8 @@ struct Session {
 
 // INI text with a [Quorvel] section holding the given "key=value" lines.
 std::string quorvelSection(std::initializer_list<const char*> lines);
+// Host options whose INI file starts with that section.
+hostsim::Options withIni(std::initializer_list<const char*> lines);
 
 // Reads a key of section "Quorvel" from the host's INI file; "<absent>" when missing.
 std::string iniRead(const char* key, const char* section = "Quorvel");
