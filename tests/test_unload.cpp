@@ -41,8 +41,12 @@ DWORD WINAPI pumpMessages(void* param) {
         PostMessageA(p.window, WM_PAINT, 0, 0);
         SendMessageA(p.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(p.window), HTCLIENT);
         if (n % 8 == 0) {
-            ShowWindow(p.window, SW_HIDE);
-            ShowWindow(p.window, SW_SHOWNA);
+            // Hiding and showing as the filter sees it (detach, then attach at the next
+            // paint), without unmapping the X window: Wine's X11 driver has been seen to
+            // corrupt its own heap when four threads map and unmap windows while another
+            // creates and destroys the host's.
+            SendMessageA(p.window, WM_SHOWWINDOW, FALSE, 0);
+            SendMessageA(p.window, WM_SHOWWINDOW, TRUE, 0);
         }
         InvalidateRect(p.window, nullptr, FALSE);
         UpdateWindow(p.window);
