@@ -7,11 +7,14 @@ ROOT=$PWD
 BUILD_DIR=$ROOT/build
 
 scripts/setup.sh
+# Claimed before building, so that no other run in this build folder relinks a program
+# while it is being tested or stops the Wine server under it.
+source scripts/wine-env.sh
+trap stop_wine_env EXIT
+claim_build_dir
 cmake --preset default >/dev/null
 cmake --build --preset default
 
-source scripts/wine-env.sh
-trap stop_wine_env EXIT
 start_display
 init_prefix
 ctest --preset default "$@"
