@@ -19,9 +19,16 @@
 # waiting for a click) and virtual screen. The first run builds everything there; later
 # runs rebuild only what a fault touches. Not part of CI: all faults take tens of minutes.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
 SCRATCH=${QUORVEL_MUTATE_DIR:-${TMPDIR:-/tmp}/quorvel-mutate}
+# Runs from a copy of itself: bash reads a script as it goes, so editing this file during a
+# run would otherwise change the run (and its list of faults) under it.
+if [ -z "${QUORVEL_MUTATE_ROOT:-}" ]; then
+    mkdir -p "$SCRATCH"
+    cp "$0" "$SCRATCH/mutate-run.sh"
+    QUORVEL_MUTATE_ROOT=$(cd "$(dirname "$0")/.." && pwd) exec bash "$SCRATCH/mutate-run.sh" "$@"
+fi
+ROOT=$QUORVEL_MUTATE_ROOT
+cd "$ROOT"
 SRC=$SCRATCH/src
 TEST_TIMEOUT=${QUORVEL_MUTATE_TIMEOUT:-240}
 
@@ -220,6 +227,9 @@ for n in "${selected[@]}"; do
         fi
         if [ "$by" != none ]; then
             result="caught by $by"
+            # The DLL is the thing under test: say when only the programs that compile the
+            # sources in saw the fault.
+            if ! echo " $by" | grep -qE ' (test_|pe_|static_)'; then result="$result(unit programs only)"; fi
             caught=$((caught + 1))
         elif [ -n "$fwidth" ] && [ "$fwidth" != "$width" ]; then
             result="not run (a ${fwidth}-bit fault; the tests ran the ${width}-bit DLL)"
