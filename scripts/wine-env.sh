@@ -78,7 +78,7 @@ init_prefix() {
         "$WINESERVER" -w
         touch "$WINEPREFIX/.quorvel-settings-1"
     fi
-    "$WINESERVER" -p >/dev/null 2>&1
+    "$WINESERVER" -p >/dev/null 2>&1 || true    # one may still run for this prefix
     # Start the prefix's own services now, with their output closed, so that no test
     # program starts them and leaves them holding its output open.
     "$WINE" wineboot >/dev/null 2>&1 || true
