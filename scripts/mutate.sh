@@ -51,7 +51,7 @@ done
 faults() { python3 - "$0" "$@" <<'PY'
 import sys
 script, cmd, *args = sys.argv[1:]
-text = open(script).read().split("\n__FAULTS__\n", 1)[1]
+text = open(script).read().split("\n: <<'FAULTS'\n", 1)[1].rsplit("\nFAULTS\n", 1)[0]
 faults = []
 for block in text.split("\n@ ")[1:]:
     lines = block.split("\n")
@@ -113,13 +113,21 @@ done
 # ---- The scratch copy --------------------------------------------------------------------
 
 # Takes a snapshot of the working tree (tracked and new files, uncommitted edits included)
-# and copies it over the scratch sources, keeping their build folder.
+# and brings the scratch sources to it, keeping their build folder. A file that differs is
+# copied with a fresh time stamp: with its old one the build could take the objects of a
+# fault left in by an interrupted run for up to date.
 PRISTINE=$SCRATCH/pristine
 sync_sources() {
     rm -rf "$PRISTINE"
     mkdir -p "$PRISTINE" "$SRC"
     git ls-files -co --exclude-standard -z | tar -C "$ROOT" --null -T - -cf - | tar -C "$PRISTINE" -xf -
-    tar -C "$PRISTINE" -cf - . | tar -C "$SRC" -xf -
+    (cd "$PRISTINE" && find . -type f) | while read -r f; do
+        if ! cmp -s "$PRISTINE/$f" "$SRC/$f"; then
+            mkdir -p "$(dirname "$SRC/$f")"
+            cp "$PRISTINE/$f" "$SRC/$f"
+            touch "$SRC/$f"
+        fi
+    done
 }
 
 # Puts a file back as it was in the snapshot, with a fresh time stamp so that the build
@@ -262,7 +270,7 @@ total=${#selected[@]}
 [ "$survived" = 0 ]
 exit $?
 
-__FAULTS__
+: <<'FAULTS'
 
 @ WM_NCHITTEST is no hover trigger
 tests test_fade
@@ -548,3 +556,4 @@ file hooks/entry.cpp
 -        UnhookWindowsHookEx(p->callWndProcHandle);
 -    }
 +    }
+FAULTS
