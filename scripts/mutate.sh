@@ -130,6 +130,17 @@ sync_sources() {
     done
 }
 
+# While a fault is in the scratch sources this file exists; a run that finds it (the last
+# one was interrupted) cannot trust the build and rebuilds every source.
+FAULT_IN=$SCRATCH/fault-in-sources
+trust_build() {
+    if [ -e "$FAULT_IN" ]; then
+        echo "mutate: the last run was interrupted with a fault in; rebuilding everything"
+        (cd "$PRISTINE" && find . -type f) | while read -r f; do touch "$SRC/$f"; done
+        rm -f "$FAULT_IN"
+    fi
+}
+
 # Puts a file back as it was in the snapshot, with a fresh time stamp so that the build
 # sees it change again.
 restore() {
@@ -140,6 +151,7 @@ restore() {
 }
 
 sync_sources
+trust_build
 cd "$SRC"
 scripts/setup.sh
 BUILD_DIR=$SRC/build
@@ -220,6 +232,7 @@ for n in "${selected[@]}"; do
     expect=$(faults field "$n" expect)
     files=$(faults files "$n")
     started=$(date +%s)
+    touch "$FAULT_IN"
     if ! faults apply "$n" "$SRC" 2>"$LOG/fault-$n-apply.txt"; then
         result="STALE (the text to replace is gone: $(tr '\n' ' ' <"$LOG/fault-$n-apply.txt"))"
         survived=$((survived + 1))
@@ -252,6 +265,7 @@ for n in "${selected[@]}"; do
     fi
     # shellcheck disable=SC2086
     restore $files
+    rm -f "$FAULT_IN"
     line=$(printf '%3d  %-64.64s  %s (%ss)' "$n" "$title" "$result" $(( $(date +%s) - started )))
     echo "$line"
     results+=("$line")
