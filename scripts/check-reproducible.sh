@@ -44,7 +44,7 @@ for file in gen_quorvel.dll gen_quorvel.dll.debug quorvel-setup.exe; do
         echo "FAIL: $file was not built"; status=1; continue
     fi
     if ! cmp -s "$a" "$b"; then
-        echo "FAIL: $file differs between the two builds ($(cmp -l "$a" "$b" | wc -l) bytes)"
+        echo "FAIL: $file differs between the two builds ($(cmp -l "$a" "$b" 2>/dev/null | wc -l) bytes)"
         status=1
     fi
 done
