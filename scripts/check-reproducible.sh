@@ -2,7 +2,8 @@
 # Builds the shipped files (build/x86/gen_quorvel.dll, its debug file and the installer)
 # twice from copies of these sources, in two different folders and at two different times,
 # and checks that the two builds are byte for byte the same and that no folder of either
-# build appears in them. Run by CTest (test "reproducible"); takes about a minute.
+# build appears in them. Run by CTest (test "reproducible"); takes seconds to a minute.
+# QUORVEL_KEEP=1 keeps the two builds (in TMPDIR) for a look at what differs.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-repro.XXXXXX")
