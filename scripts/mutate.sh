@@ -153,12 +153,14 @@ restore() {
 sync_sources
 trust_build
 cd "$SRC"
-scripts/setup.sh
 BUILD_DIR=$SRC/build
+# The width the tests run at, as scripts/test.sh decides it (QUORVEL_WIDTH overrides).
+source scripts/width.sh
+scripts/setup.sh
 LOG=$SCRATCH/log
 mkdir -p "$LOG"
 echo "mutate: scratch copy in $SRC, logs in $LOG"
-cmake --preset default >"$LOG/configure.txt" 2>&1 || { cat "$LOG/configure.txt"; exit 1; }
+quorvel_configure >"$LOG/configure.txt" 2>&1 || { cat "$LOG/configure.txt"; exit 1; }
 if ! cmake --build --preset default >"$LOG/build-baseline.txt" 2>&1; then
     tail -30 "$LOG/build-baseline.txt"
     echo "mutate: the unchanged sources do not build" >&2
