@@ -412,13 +412,13 @@ file hooks/filter.cpp
 tests test_record
 file hooks/filter.cpp
 -    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) != 0xFFFFFFF0u) return;
-+    if (!getRecord(window)) return;
++    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) == 0) return;
 
 @ showing a window detaches it as hiding does
 tests test_record
 file hooks/filter.cpp
 -    if (wParam != 1) detachRecord(window);      // being hidden
-+    detachRecord(window);
++    if (wParam != 2) detachRecord(window);
 
 @ alpha 255 makes a window layered
 tests test_record
