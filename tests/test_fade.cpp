@@ -262,6 +262,25 @@ TEST_CASE("fades shorter than 20 ms take one tick; at resting 255 both stop at o
     }
 }
 
+TEST_CASE("linked hover: a popup menu under the cursor keeps the hold, whoever owns it") {
+    moveCursor(EMPTY_SPOT);
+    Session s(withIni({"cfg_opaque=100", "cfg_fadein=0", "cfg_fadeout=0", "cfg_hold=50", "cfg_auto=2"}));
+    // A menu window of no one's: the ones a menu opens are owned by its window, whose root
+    // owner would decide on its own.
+    HWND menu = CreateWindowExA(WS_EX_TOPMOST, "#32768", "", WS_POPUP | WS_VISIBLE, 700, 500, 150, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    REQUIRE(menu);
+    paint(s.host.main);
+    moveCursor(centreOf(menu));
+    hover(s.host.main);
+    int expiries = 0;
+    CHECK(pumpTicks(s.host.main, HOLD, [&] { ++expiries; }, [&] { return expiries == 3; }));
+    CHECK(layeredAlpha(s.host.main) == 255);
+    DestroyWindow(menu);
+    moveCursor(EMPTY_SPOT);
+    CHECK(pumpUntil([&] { return layeredAlpha(s.host.main) == 100; }, DEADLINE_MS));
+}
+
 TEST_CASE("per-window hover: moving to another managed window fades the first out") {
     moveCursor(EMPTY_SPOT);
     Session s(withIni({"cfg_fadein=100", "cfg_fadeout=100", "cfg_hold=150", "cfg_link=0",
