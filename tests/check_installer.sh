@@ -90,8 +90,11 @@ nothing_of() {   # FOLDER: no file and no registry entry of the plug-in there
 holder() {
     cat > "$work/holder.nsi" <<'EOF'
 Unicode true
+!define PAD ""
 !ifdef AMD64
   Target amd64-unicode
+  !undef PAD
+  !define PAD "i 0,"   ; WNDCLASSW's pointers are 8-aligned
 !endif
 !include FileFunc.nsh
 !include LogicLib.nsh
@@ -112,7 +115,7 @@ Function .onInit
     System::Call 'kernel32::GetModuleHandleW(w "user32.dll") p .r5'
     System::Call 'kernel32::GetProcAddress(p r5, m "DefWindowProcW") p .r5'
     System::Call '*(&w16 "Winamp v1.x") p .r6'
-    System::Call '*(i 0, p r5, i 0, i 0, p 0, p 0, p 0, p 0, p 0, p r6) p .r7'
+    System::Call '*(i 0, ${PAD} p r5, i 0, i 0, p 0, p 0, p 0, p 0, p 0, p r6) p .r7'
     System::Call 'user32::RegisterClassW(p r7) i .r8'
     System::Call 'user32::CreateWindowExW(i 0, p r6, w "", i 0, i 0, i 0, i 1, i 1, p 0, p 0, p 0, p 0) p .r8'
   ${EndIf}
