@@ -54,12 +54,12 @@ states='HKCU\Software\Quorvel\Folders'
 entries='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 pending='HKLM\System\CurrentControlSet\Control\Session Manager'
 
+holder_pid=
 cleanup() {
-    touch "$work/stop"
+    release
     reg delete "$player_key" /f >/dev/null
     reg delete "$player_uninstall" /reg:32 /f >/dev/null
     reg delete "$pending" /v PendingFileRenameOperations /f >/dev/null
-    sleep 0.3
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -136,9 +136,11 @@ EOF
     rm -f "$work/stop" "$work/ready"
     "$wine" "$work/holder.exe" "/FILE=$(winpath "$1")" "/STOP=$(winpath "$work/stop")" \
         "/READY=$(winpath "$work/ready")" ${2:-} >/dev/null 2>&1 &
+    holder_pid=$!
     within 300 test -f "$work/ready" || fail "the stand-in player did not start"
 }
-release() { touch "$work/stop"; sleep 0.5; }
+# Stops the stand-in and waits until it has gone, window and open file with it.
+release() { touch "$work/stop"; [ -z "$holder_pid" ] || wait "$holder_pid"; holder_pid=; }
 
 # The player's records point at Found (its own record) and Listed (its uninstall entry); every
 # install below with /D must ignore them.
