@@ -20,8 +20,9 @@ if ! fc-list 2>/dev/null | grep -q 'DejaVu Sans Condensed'; then
     echo "refresh-docs: needs the DejaVu Sans Condensed font (Debian: fonts-dejavu-extra)" >&2
     exit 1
 fi
+source scripts/width.sh
 scripts/setup.sh
-cmake --preset default >/dev/null
+quorvel_configure
 cmake --build --preset default
 
 source scripts/wine-env.sh
