@@ -161,7 +161,7 @@ rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
 reg delete "$player_uninstall" /reg:32 /f >/dev/null
 rc=$(run_setup); [ "$rc" = 3 ] || fail "install without /D and without a player exited $rc, not 3"
 for pf in "Program Files" "Program Files (x86)"; do
-    gone "$WINEPREFIX/drive_c/$pf/Winamp" || fail "install without a player created C:\\$pf\\Winamp"
+    gone "${WINEPREFIX:-$HOME/.wine}/drive_c/$pf/Winamp" || fail "install without a player created C:\\$pf\\Winamp"
 done
 uninstall Found; uninstall Listed; uninstall Unlisted
 echo "ok: without /D it finds the player by its record, then its uninstall entry, else refuses"
