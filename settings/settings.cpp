@@ -81,9 +81,11 @@ void deriveIniPath(char* buffer, const char* exePath) {
 }
 
 void setIniPath(const char* hostPath) {
-    // 0 and 1 mean "no path"; a path that does not fit the buffer is refused rather than
-    // cut, since a cut path names some other file.
+    // 0 and 1 mean "no path", and so does an empty one: every write would go nowhere. A
+    // path that does not fit the buffer is refused rather than cut, since a cut path names
+    // some other file.
     bool usable = hostPath != nullptr && reinterpret_cast<ULONG_PTR>(hostPath) != 1 &&
+                  hostPath[0] != '\0' &&
                   strnlen(hostPath, INI_PATH_SIZE) < static_cast<size_t>(INI_PATH_SIZE);
     if (usable) {
         memcpy(iniPath, hostPath, strlen(hostPath) + 1);

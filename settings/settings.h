@@ -28,8 +28,8 @@ extern float cur_opaque;        // linked alpha currently shown; not stored
 extern char iniPath[INI_PATH_SIZE];
 
 // Fills iniPath from the host's reply to the INI-path request: a usable path is copied;
-// 0, 1 (no path) or a path too long for the buffer selects the host executable's path with
-// everything behind its last "." replaced by "ini".
+// 0, 1 (no path), an empty path or a path too long for the buffer selects the host
+// executable's path with everything behind its last "." replaced by "ini".
 void setIniPath(const char* hostPath);
 
 // Derives "<exe without extension>.ini" into a buffer of INI_PATH_SIZE from an executable
