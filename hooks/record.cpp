@@ -106,8 +106,10 @@ void attachRecord(HWND window) {
 void detachRecord(HWND window) {
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return;
-    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
-    // The property goes before the block, so no lookup can ever return freed memory.
+    // Out of the window before anything can send it a message: clearing the style sends
+    // style messages, and a window that hides itself in answer would detach again, find
+    // the same block and free it under us. Taken first, the block is ours alone to free.
     RemovePropA(window, RECORD_PROPERTY);
+    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
     GlobalFree(record);
 }

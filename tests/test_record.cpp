@@ -2,6 +2,8 @@
 // back and shows, and which messages take the record away again.
 #include "support/harness.h"
 
+#include <string.h>
+
 #include <string>
 
 using namespace hostsim;
@@ -159,6 +161,52 @@ TEST_CASE("style changes detach only when the window becomes a child") {
     paint(w);
     REQUIRE(recordOf(w));
     CHECK(layeredAlpha(w) == 150);
+}
+
+namespace {
+
+// A window that hides itself as soon as it stops being layered, allocating a block of its
+// own right after: while the plug-in takes its record away, the hiding detaches it again.
+WNDPROC hidingOriginal;
+void* hidingBlock;
+
+LRESULT CALLBACK hidesWhenUnlayered(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_STYLECHANGED && wParam == static_cast<WPARAM>(GWL_EXSTYLE) && !hidingBlock) {
+        const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
+        if ((change->styleOld & WS_EX_LAYERED) && !(change->styleNew & WS_EX_LAYERED)) {
+            ShowWindow(window, SW_HIDE);
+            hidingBlock = GlobalAlloc(GMEM_FIXED, sizeof(Record));
+            memset(hidingBlock, 0x5A, sizeof(Record));
+        }
+    }
+    return CallWindowProcA(hidingOriginal, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_CASE("a window that hides itself while its record is taken away loses it exactly once") {
+    Session s(perWindow({"Shy=150 2 0 0 0 0"}));
+    HWND w = addEmbedded("Shy");
+    REQUIRE(recordOf(w));
+    REQUIRE(layeredAlpha(w) == 150);
+    hidingBlock = nullptr;
+    hidingOriginal = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidesWhenUnlayered)));
+    hide(w);
+    REQUIRE(hidingBlock);
+    CHECK(recordOf(w) == nullptr);
+    // The window's own block is still its own: not freed a second time in the plug-in's
+    // name, so the heap neither hands it out again nor wrote into it.
+    void* next[2] = {GlobalAlloc(GMEM_FIXED, sizeof(Record)), GlobalAlloc(GMEM_FIXED, sizeof(Record))};
+    CHECK(next[0] != hidingBlock);
+    CHECK(next[1] != hidingBlock);
+    CHECK(next[0] != next[1]);
+    std::string pattern(sizeof(Record), '\x5A');
+    CHECK(memcmp(hidingBlock, pattern.data(), sizeof(Record)) == 0);
+    GlobalFree(next[0]);
+    GlobalFree(next[1]);
+    if (hidingBlock != next[0] && hidingBlock != next[1]) GlobalFree(hidingBlock);
+    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidingOriginal));
 }
 
 TEST_CASE("embedded windows are keyed by their titles, cut to 259 characters") {
