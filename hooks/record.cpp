@@ -58,16 +58,11 @@ void getWindowKey(HWND window, char* buffer) {
             LendLock lend(window);  // another thread's window answers WM_GETTEXT itself
             if (!GetWindowTextA(window, buffer, CLASS_NAME_SIZE)) buffer[0] = '\0';
         }
-        // A title is text from elsewhere, but an INI key cannot hold every text: it ends at
-        // the first "=", so such an entry is never found again and a new line is added at
-        // every attach; and a key that starts with "[" reads back as a section header,
-        // moving every key after it out of our section. Keep those two characters out.
-        for (char* c = buffer; *c; ++c)
-            if (*c == '=') *c = '-';
-        if (buffer[0] == '[') buffer[0] = '(';
     } else {
         memcpy(buffer, className, strlen(className) + 1);
     }
+    // A title is text from elsewhere, and an INI key cannot hold every text.
+    mendWindowKey(buffer);
 }
 
 void saveRecordEntry(HWND window, const WindowOpacityRecord* record) {

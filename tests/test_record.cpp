@@ -1,9 +1,10 @@
 // The per-window record through the real DLL: what the first paint reads, clamps, writes
 // back and shows, and which messages take the record away again.
-#include "support/harness.h"
+#include "menu_support.h"
 
 #include <string.h>
 
+#include <fstream>
 #include <string>
 
 using namespace hostsim;
@@ -266,4 +267,55 @@ TEST_CASE("titles that an INI key cannot hold are stored so that they read back"
     DWORD n = GetPrivateProfileSectionA("Quorvel", buffer, sizeof buffer, s.host.iniPath.c_str());
     for (DWORD i = 0; i < n; ++i) text += buffer[i] ? buffer[i] : '\n';
     CHECK(text == "cfg_link=0\ncfg_opaque=100\nGain - 3dB=90 1 0 0 0 0\n(Tools]=255 2 0 0 0 0\n");
+}
+
+TEST_CASE("every title keeps one entry of its own in the section, also at the next start") {
+    const std::string titles[] = {
+        " [Evil]", "\t[Tab]", "Line\r\ncfg_fadein", "Sect\r\n[Other]", "cfg_hold",
+        " CFG_Opaque\t", ";Semi=colon]", "Ctl\x01\x1a\x7f end \x0b", "\xc4pfel \xe9t\xe9 ][",
+        "\x0b[Long\r\n[Deep]=" + std::string(286, 'z'),
+    };
+    // A preset per title (the last one only turns to opaque on focus), so that each
+    // entry read back shows whose it is.
+    const CommandIndex commands[] = {OPACITY_10, OPACITY_20, OPACITY_30, OPACITY_40, OPACITY_50,
+                                     OPACITY_60, OPACITY_70, OPACITY_80, OPACITY_90, OPAQUE_ON_FOCUS};
+    const float alphas[] = {26, 51, 77, 102, 128, 153, 179, 204, 230, 255};
+    auto fileText = [] {
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, host().iniPath.c_str());
+        std::ifstream in(host().iniPath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    auto check = [&](size_t i, HWND w) {
+        CAPTURE(i);
+        REQUIRE(recordOf(w));
+        CHECK(recordOf(w)->opaque == alphas[i]);
+        CHECK(recordOf(w)->auto_mode == (commands[i] == OPAQUE_ON_FOCUS ? 1 : 2));
+    };
+    std::string text;
+    {
+        Session s(perWindow({}));
+        std::vector<HWND> windows;
+        for (size_t i = 0; i < 10; ++i) {
+            windows.push_back(addEmbedded(titles[i]));
+            openHostMenu(windows[i]);
+            sendCommand(commands[i]);
+            closeHostMenu();
+        }
+        text = fileText();
+        for (size_t i = 0; i < 10; ++i) {
+            hide(windows[i]);
+            show(windows[i]);
+            check(i, windows[i]);
+        }
+        CHECK(fileText() == text);              // read back in place: no line was added
+        char names[256];
+        DWORD n = GetPrivateProfileSectionNamesA(names, sizeof names, s.host.iniPath.c_str());
+        CHECK(std::string(names, n) == std::string("Player\0Quorvel\0", 15));
+        for (const char* global : {"cfg_fadein", "cfg_hold", "cfg_fadeout", "cfg_opaque", "cfg_auto"})
+            CHECK(iniRead(global) == "<absent>");
+    }
+    Options next;                               // the next start reads the file afresh
+    next.iniText = text;
+    Session s(next);
+    for (size_t i = 0; i < 10; ++i) check(i, addEmbedded(titles[i]));
 }
