@@ -66,25 +66,28 @@ void getWindowKey(HWND window, char* buffer) {
 }
 
 void saveRecordEntry(HWND window, const WindowOpacityRecord* record) {
+    // Read before the key: asking for the title sends the window a message, and a window
+    // that reacts by hiding itself takes the record away.
+    WindowEntry entry = entryOf(record);
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
-    writeWindowEntry(key, entryOf(record));
+    writeWindowEntry(key, entry);
 }
 
 void attachRecord(HWND window) {
     if (getRecord(window)) return;      // attached once, on its first paint
 
-    void* block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(WindowOpacityRecord));
-    if (!block) return;                 // stays unattached; the next paint tries again
-    if (!SetPropA(window, RECORD_PROPERTY, block)) {
-        GlobalFree(block);
-        return;
-    }
-    WindowOpacityRecord* record = getRecord(window);
-
+    // Everything that sends the window a message comes before the record is in it or after
+    // the last use of it, so that a window that hides itself in answer (and so detaches)
+    // cannot leave us holding a freed block. Asking for the title is such a message.
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
     WindowEntry entry = readWindowEntry(key);
+    if (getRecord(window)) return;      // attached meanwhile, by a paint inside the request
+
+    auto* record = static_cast<WindowOpacityRecord*>(
+        GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(WindowOpacityRecord)));
+    if (!record) return;                // stays unattached; the next paint tries again
     record->opaque = static_cast<float>(entry.opaque);
     record->current = record->opaque;
     record->auto_mode = entry.auto_mode;
@@ -92,6 +95,10 @@ void attachRecord(HWND window) {
     record->always_on_top = entry.always_on_top;
     record->dock_side = entry.dock_side;
     record->drag_dock = entry.drag_dock;
+    if (!SetPropA(window, RECORD_PROPERTY, record)) {
+        GlobalFree(record);
+        return;
+    }
     writeWindowEntry(key, entry);       // every attach leaves the entry in normalised form
 
     float shown = cfg_link ? cur_opaque : record->opaque;

@@ -166,38 +166,46 @@ TEST_CASE("style changes detach only when the window becomes a child") {
 
 namespace {
 
-// A window that hides itself as soon as it stops being layered, allocating a block of its
-// own right after: while the plug-in takes its record away, the hiding detaches it again.
+// A window that hides itself once, at a given moment, and allocates a block of its own right
+// after: if the plug-in still held the record that the hiding took away, the heap would
+// hand that block out again and the plug-in would go on using (or freeing) it.
+enum class HideWhen { Unlayered, Layered, AskedForTitle };
+HideWhen hideWhen;
+bool hidingArmed;
 WNDPROC hidingOriginal;
 void* hidingBlock;
 
-LRESULT CALLBACK hidesWhenUnlayered(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_STYLECHANGED && wParam == static_cast<WPARAM>(GWL_EXSTYLE) && !hidingBlock) {
-        const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
-        if ((change->styleOld & WS_EX_LAYERED) && !(change->styleNew & WS_EX_LAYERED)) {
-            ShowWindow(window, SW_HIDE);
-            hidingBlock = GlobalAlloc(GMEM_FIXED, sizeof(Record));
-            memset(hidingBlock, 0x5A, sizeof(Record));
-        }
+bool isHideMoment(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETTEXT) return hideWhen == HideWhen::AskedForTitle;
+    if (message != WM_STYLECHANGED || wParam != static_cast<WPARAM>(GWL_EXSTYLE)) return false;
+    const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
+    bool was = change->styleOld & WS_EX_LAYERED, is = change->styleNew & WS_EX_LAYERED;
+    return hideWhen == HideWhen::Unlayered ? was && !is : hideWhen == HideWhen::Layered && !was && is;
+}
+
+LRESULT CALLBACK hidesItself(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hidingArmed && isHideMoment(message, wParam, lParam)) {
+        hidingArmed = false;
+        ShowWindow(window, SW_HIDE);
+        hidingBlock = GlobalAlloc(GMEM_FIXED, sizeof(Record));
+        memset(hidingBlock, 0x5A, sizeof(Record));
     }
     return CallWindowProcA(hidingOriginal, window, message, wParam, lParam);
 }
 
-}  // namespace
-
-TEST_CASE("a window that hides itself while its record is taken away loses it exactly once") {
-    Session s(perWindow({"Shy=150 2 0 0 0 0"}));
-    HWND w = addEmbedded("Shy");
-    REQUIRE(recordOf(w));
-    REQUIRE(layeredAlpha(w) == 150);
+void armHiding(HWND window, HideWhen when) {
+    hideWhen = when;
+    hidingArmed = true;
     hidingBlock = nullptr;
-    hidingOriginal = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidesWhenUnlayered)));
-    hide(w);
+    hidingOriginal = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidesItself)));
+}
+
+// The block the window allocated is still its own: the heap neither hands it out again nor
+// wrote into it, so no record was freed, or written, under the plug-in's name after it went.
+void checkHidingBlockIntact(HWND window) {
     REQUIRE(hidingBlock);
-    CHECK(recordOf(w) == nullptr);
-    // The window's own block is still its own: not freed a second time in the plug-in's
-    // name, so the heap neither hands it out again nor wrote into it.
+    CHECK(IsWindowVisible(window) == FALSE);
     void* next[2] = {GlobalAlloc(GMEM_FIXED, sizeof(Record)), GlobalAlloc(GMEM_FIXED, sizeof(Record))};
     CHECK(next[0] != hidingBlock);
     CHECK(next[1] != hidingBlock);
@@ -207,7 +215,47 @@ TEST_CASE("a window that hides itself while its record is taken away loses it ex
     GlobalFree(next[0]);
     GlobalFree(next[1]);
     if (hidingBlock != next[0] && hidingBlock != next[1]) GlobalFree(hidingBlock);
-    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidingOriginal));
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidingOriginal));
+}
+
+}  // namespace
+
+TEST_CASE("a window that hides itself while the plug-in works on its record") {
+    Session s(perWindow({"Shy=150 2 0 0 0 0", "Bold=255 2 0 0 0 0"}));
+    HWND shy = addEmbedded("Shy");
+    HWND bold = addEmbedded("Bold");
+    REQUIRE((recordOf(shy) && recordOf(bold)));
+    REQUIRE(layeredAlpha(shy) == 150);
+
+    SUBCASE("when its record is taken away, which clears the layered style") {
+        armHiding(shy, HideWhen::Unlayered);
+        hide(shy);
+        CHECK(recordOf(shy) == nullptr);
+        checkHidingBlockIntact(shy);
+    }
+    SUBCASE("when its first paint asks for its title") {
+        hide(shy);
+        ShowWindow(shy, SW_SHOWNA);
+        armHiding(shy, HideWhen::AskedForTitle);
+        paint(shy);
+        checkHidingBlockIntact(shy);
+    }
+    SUBCASE("when a preset asks for its title to store the entry") {
+        openHostMenu(shy);
+        armHiding(shy, HideWhen::AskedForTitle);
+        sendCommand(OPACITY_50);
+        closeHostMenu();
+        CHECK(iniRead("Shy") == "128 2 0 0 0 0");
+        checkHidingBlockIntact(shy);
+    }
+    SUBCASE("when a preset makes it layered") {
+        openHostMenu(bold);
+        armHiding(bold, HideWhen::Layered);
+        sendCommand(OPACITY_50);
+        closeHostMenu();
+        CHECK(iniRead("Bold") == "128 2 0 0 0 0");
+        checkHidingBlockIntact(bold);
+    }
 }
 
 TEST_CASE("embedded windows are keyed by their titles, cut to 259 characters") {
