@@ -515,8 +515,8 @@ file ui/menu.cpp
 @ a per-window preset is not written to the INI file
 tests test_menu
 file ui/menu.cpp
--    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 -    saveRecordEntry(window, record);
+-    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 +    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 
 @ per-window Cancel does not restore the target
