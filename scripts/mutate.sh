@@ -503,7 +503,7 @@ file ui/menu.cpp
 tests test_menu
 file ui/menu.cpp
 -    BYTE next = current == mode ? BYTE{AUTO_NONE} : mode;
-+    BYTE next = mode;
++    BYTE next = current == 255 ? BYTE{AUTO_NONE} : mode;
 
 @ Custom opens with the fade timers still running
 tests test_menu test_custom
@@ -546,7 +546,7 @@ file ui/prefs.cpp
 +    CheckDlgButton(page, IDC_AUTO_NONE, BST_CHECKED);
 
 @ cfg_opaque clamped as a signed number
-tests test_hostile_ini unit_settings
+tests test_shell unit_settings
 file settings/settings.cpp
 -    if (v <= static_cast<unsigned>(ALPHA_MIN)) return static_cast<float>(ALPHA_MIN);
 +    if (static_cast<int>(v) <= ALPHA_MIN) return static_cast<float>(ALPHA_MIN);
