@@ -10,6 +10,11 @@ void onMenuInit(HWND window, WPARAM wParam, LPARAM lParam);         // WM_INITME
 void onMenuUninit(HWND window, WPARAM wParam, LPARAM lParam);       // WM_UNINITMENUPOPUP
 void onMenuCommand(HWND window, WPARAM wParam, LPARAM lParam);      // WM_COMMAND, WM_SYSCOMMAND
 
+// Takes "Window Settings" and its separator out of the host menu they were inserted into,
+// if they are there; destroyPopups false leaves the four popups alive (while unloading,
+// when one of them may still be on screen). Lock held, or nothing else running.
+void removeWindowSettings(bool destroyPopups);
+
 // ---- Preferences tab (cases of the filter for other windows, lock held) --------------------
 
 void onTabInitDialog(HWND window, WPARAM wParam, LPARAM lParam);    // WM_INITDIALOG
