@@ -48,6 +48,10 @@ LONG ownerDepth;
 // The thread the runner is blocked sending to, which may run under the lock meanwhile.
 volatile LONG lentTo;
 
+// Work the owner asked to run once it has left the lock completely (a modal loop). Written
+// and taken only by the owner while it holds the lock.
+void (*afterUnlock)();
+
 // True while the calling thread serves a message sent by another thread and not yet
 // answered (ReplyMessage ends that early). Messages the thread then sends to its own
 // windows, or retrieves in a modal loop, still count: the sender is still blocked.
@@ -143,11 +147,26 @@ FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
 }
 
 FilterLockGuard::~FilterLockGuard() {
+    void (*work)() = nullptr;
     if (mode_ == OWNED) {
-        if (--ownerDepth == 0) ownerThread = 0;
+        if (--ownerDepth == 0) {
+            ownerThread = 0;
+            work = afterUnlock;
+            afterUnlock = nullptr;
+        }
         LeaveCriticalSection(&filterLock);
     }
+    // Still counted as a call in flight while the work runs.
+    if (work) work();
     InterlockedDecrement(&inFlight);
+}
+
+bool runOnceUnlocked(void (*work)()) {
+    // Only the owner: a borrower runs inside another thread's send, which would stay
+    // blocked for as long as the work takes.
+    if (ownerThread != GetCurrentThreadId() || afterUnlock) return false;
+    afterUnlock = work;
+    return true;
 }
 
 LendLock::LendLock(HWND target) : lent_(false), saved_(0) {

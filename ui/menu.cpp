@@ -128,18 +128,6 @@ void toggleAutoMode(WindowOpacityRecord* record, BYTE mode) {
     SetTimer(window, TIMER_FADE_OUT, FADE_TICK_MS, fadeTimerProc);
 }
 
-void openCustomDialog() {
-    HWND window = timerWindow();
-    KillTimer(window, TIMER_FADE_IN);
-    KillTimer(window, TIMER_FADE_OUT);
-    KillTimer(window, TIMER_HOLD);
-    // Owning the dialog disables the main window and moves its activation, which sends it
-    // messages; it may belong to another thread that waits for the lock we hold.
-    LendLock lend(hostWindows.hwndMain);
-    DialogBoxParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_CUSTOM_OPACITY),
-                    hostWindows.hwndMain, customOpacityProc, reinterpret_cast<LPARAM>(menuTarget));
-}
-
 }  // namespace
 
 void setOpacityPercent(HWND window, float percent) {
@@ -228,7 +216,7 @@ void onMenuCommand(HWND, WPARAM wParam, LPARAM) {
             return;
         }
     }
-    if (id == commandId(ID_OPACITY_CUSTOM)) openCustomDialog();
+    if (id == commandId(ID_OPACITY_CUSTOM)) openCustomDialog(timerWindow());
     else if (id == commandId(ID_OPAQUE_ON_FOCUS)) toggleAutoMode(record, AUTO_FOCUS);
     else if (id == commandId(ID_OPAQUE_ON_HOVER)) toggleAutoMode(record, AUTO_HOVER);
 }

@@ -50,6 +50,11 @@ INT_PTR CALLBACK alphaPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 extern HWND menuTarget;     // the foreground window when the host's main menu last opened
 extern HWND customTarget;   // the window the Custom Opacity dialog last opened for
 
+// The Custom command (lock held): stops the fades of timerWindow and opens the Custom Opacity
+// dialog for menuTarget once this thread has left the lock, as the dialog's modal loop must
+// never run under it. While a dialog is open, brings that one to the front instead.
+void openCustomDialog(HWND timerWindow);
+
 // Stores and shows the resting alpha of a percentage: on every managed window when linked,
 // on the window (if it has a record) otherwise; writes it at once.
 void setOpacityPercent(HWND window, float percent);
