@@ -101,13 +101,17 @@ static HMODULE ownModule() {
 
 bool pinModule() {
     HMODULE self = ownModule();
-    char path[MAX_PATH];
+    char path[MAX_PATH] = "";
     DWORD length = self ? GetModuleFileNameA(self, path, sizeof path) : 0;
     if (length == 0 || length >= sizeof path) return false;
     HMODULE again = LoadLibraryA(path);
-    if (again == self) return true;
-    if (again) FreeLibrary(again);      // another file of the same name: not a reference on us
-    return false;
+    if (again && again != self) {
+        FreeLibrary(again);             // another file of the same name: not a reference on us
+        again = nullptr;
+    }
+    // The reference is kept on purpose; unpinModule gives it back.
+    // cppcheck-suppress resourceLeak
+    return again != nullptr;
 }
 
 void unpinModule() {

@@ -20,7 +20,10 @@
 //     they would run alongside the owner. For the same reason a guard that has already
 //     waited never borrows: the lend it would take was meant for a message it serves
 //     nested inside that wait.
-//  3. Once unloading has begun, nobody waits: hooks and ticks pass everything through. Every
+//  3. No modal loop runs under the lock: it would hold every other thread for as long as the
+//     user takes, and lending it for that long would let two threads run at once. The owner
+//     schedules the loop with runOnceUnlocked; handlers inside the loop take the lock anew.
+//  4. Once unloading has begun, nobody waits: hooks and ticks pass everything through. Every
 //     guard counts as a call in flight, so unloading waits for all holders and waiters to
 //     leave before the lock is deleted.
 //

@@ -112,15 +112,17 @@ void onCancel() {
 
 // Runs on the thread that took the command, after it has left the lock.
 void runDialog() {
-    if (!isShuttingDown() && pinModule()) {
+    bool pinned = !isShuttingDown() && pinModule();
+    if (pinned)
         DialogBoxParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_CUSTOM_OPACITY),
                         hostWindows.hwndMain, customOpacityProc,
                         reinterpret_cast<LPARAM>(openingTarget));
-        unpinModule();
+    {
+        FilterLockGuard lock;   // denied only while unloading, when nothing else runs
+        openDialog = nullptr;
+        dialogActive = false;
     }
-    FilterLockGuard lock;   // denied only while unloading, when nothing else runs
-    openDialog = nullptr;
-    dialogActive = false;
+    if (pinned) unpinModule();  // the last thing done here: it may be the last reference
 }
 
 }  // namespace
