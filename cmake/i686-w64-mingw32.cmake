@@ -1,16 +1,7 @@
-# Cross-compiles for 32-bit Windows with MinGW-w64 (posix thread variant, which has
-# std::mutex and std::thread) and runs the resulting programs through Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows, posix thread variant: the tests, the host emulator, the demo and the
+# benchmarks, run by 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(TOOLCHAIN_THREADS posix)
+set(TOOLCHAIN_WINE /usr/lib/wine/wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

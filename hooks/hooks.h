@@ -97,8 +97,16 @@ LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam);
 
 // ---- The filter ----------------------------------------------------------------------------
 
+// How a message reached the filter: sent to its window (the call-window hook, which runs
+// inside the sender's call, so a pointer it carries points at the sender's data), or taken
+// from the thread's queue (posted to a window, or a thread message without one), where
+// anyone may have put any number.
+enum class Delivery { Posted, Sent };
+
 // Observes one message of a hooked thread; always returns 1 (pass the message on unchanged).
-int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A message whose lParam the plug-in reads through is acted on only when it was sent and
+// the pointer is not null; otherwise it passes by.
+int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery);
 
 constexpr char WINAMP_GEN_CLASS[] = "Winamp Gen";   // embedded windows created through the host
 constexpr char POPUP_MENU_CLASS[] = "#32768";
@@ -137,7 +145,8 @@ WindowOpacityRecord* getRecord(HWND window);
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags);
 
 // The window's INI key into a caller buffer of CLASS_NAME_SIZE bytes: its title for a
-// "Winamp Gen" window, its class name otherwise. A null window leaves the buffer alone.
+// "Winamp Gen" window, its class name otherwise, mended where the INI file could not keep
+// it as a key (mendWindowKey). A null window leaves the buffer alone.
 void getWindowKey(HWND window, char* buffer);
 
 // Writes the record's per-window entry under the window's key.

@@ -20,7 +20,7 @@ static_assert(sizeof(OSVERSIONINFOEXA) == 156, "version query layout");
 namespace {
 
 constexpr char UNSUPPORTED_TEXT[] =
-    "Quorvel v1.1 (x86) support for alpha blending is only available for\n"
+    PLUGIN_DESCRIPTION_TEXT " support for alpha blending is only available for\n"
     "Microsoft Windows 2000/XP versions and higher, your system detected version\n"
     "is lower than the required for the plugin to function properly.\n"
     "\n"

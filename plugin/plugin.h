@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "quorvel_version.h"
+
 // ---- The descriptor the host receives from the export -------------------------------------
 
 struct PluginDescriptor {
@@ -17,7 +19,14 @@ struct PluginDescriptor {
 };
 
 constexpr int DESCRIPTOR_VERSION = 0x10;
-constexpr char PLUGIN_DESCRIPTION[] = "Quorvel v1.1 (x86)";
+// The name the host lists, also the start of the unsupported-system message: the version
+// comes from the build, the width from the compiler ("x86" for the product).
+#if defined(_WIN64)
+#define PLUGIN_DESCRIPTION_TEXT "Quorvel v" QUORVEL_VERSION_TEXT " (x64)"
+#else
+#define PLUGIN_DESCRIPTION_TEXT "Quorvel v" QUORVEL_VERSION_TEXT " (x86)"
+#endif
+constexpr char PLUGIN_DESCRIPTION[] = PLUGIN_DESCRIPTION_TEXT;
 
 extern PluginDescriptor pluginDescriptor;
 

@@ -41,13 +41,21 @@ if [ "$mode" = auto ]; then
 fi
 
 echo "demo: set-up and build"
+source scripts/width.sh
 scripts/setup.sh
-cmake --preset default >/dev/null
+quorvel_configure
 cmake --build --preset default
 
 source scripts/wine-env.sh
 trap stop_wine_env EXIT
 BIN=$BUILD_DIR/bin
+# The player loads build/bin/gen_quorvel.dll, a copy of the lean DLL of this width: the
+# 32-bit product wherever this machine runs 32-bit code.
+if [ "$QUORVEL_WIDTH" = x86 ]; then
+    echo "demo: the plug-in is build/x86/gen_quorvel.dll (32-bit, the product) under 32-bit Wine"
+else
+    echo "demo: the plug-in is build/x64/gen_quorvel.dll (64-bit twin of the product) under 64-bit Wine"
+fi
 
 if [ "$mode" = interactive ]; then
     echo "demo: opening the player on $DISPLAY"

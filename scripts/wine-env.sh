@@ -1,13 +1,28 @@
-# Sourced by the scripts that run Windows programs: a private Wine prefix in the build
-# folder, a virtual screen with a compositor (so layered windows are really blended), and
-# a persistent Wine server for the duration of the run.
+# Sourced by the scripts that run Windows programs, after the build folder is configured: a
+# private Wine prefix per width in the build folder, a virtual screen with a compositor (so
+# layered windows are really blended), and a persistent Wine server for the duration of
+# the run.
 #   BUILD_DIR must be set; WINE_DISPLAY_SIZE may be (default 1024x768x24).
+# Sets QUORVEL_WIDTH to the width of the build folder's programs, and WINE to the loader
+# that runs them: x86, the 32-bit loader in a 32-bit prefix build/wine-x86; x64, the 64-bit
+# loader in a 64-bit prefix build/wine-x64.
 
-export WINEPREFIX="$BUILD_DIR/wine"
+QUORVEL_WIDTH=$(sed -n 's/^QUORVEL_ARCH:INTERNAL=//p' "$BUILD_DIR/CMakeCache.txt" 2>/dev/null || true)
+if [ -z "$QUORVEL_WIDTH" ]; then
+    source "$(dirname "${BASH_SOURCE[0]}")/width.sh"
+fi
+export QUORVEL_WIDTH
+if [ "$QUORVEL_WIDTH" = x86 ]; then
+    WINE=/usr/lib/wine/wine
+    export WINEARCH=win32
+else
+    WINE=/usr/lib/wine/wine64
+    export WINEARCH=win64
+fi
+export WINEPREFIX="$BUILD_DIR/wine-$QUORVEL_WIDTH"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADER=/usr/lib/wine/wine64
-WINE=/usr/lib/wine/wine64
+export WINELOADER=$WINE
 WINESERVER=/usr/lib/wine/wineserver
 
 quorvel_bg_pids=()
@@ -30,7 +45,7 @@ start_display() {
 
 init_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "wine: creating the prefix in $WINEPREFIX (once per build folder)"
+        echo "wine: creating the $QUORVEL_WIDTH prefix in $WINEPREFIX (once per build folder)"
         "$WINE" wineboot -i >/dev/null 2>&1 || true
         "$WINESERVER" -w
     fi
@@ -50,6 +65,15 @@ init_prefix() {
     # Start the prefix's own services now, with their output closed, so that no test
     # program starts them and leaves them holding its output open.
     "$WINE" wineboot >/dev/null 2>&1 || true
+}
+
+# The one line that says what the tests ran: "tested: DLL (WHAT) under WHICH Wine".
+describe_tested_dll() {
+    if [ "$QUORVEL_WIDTH" = x86 ]; then
+        echo "tested: build/x86/gen_quorvel.dll (32-bit, the product) under 32-bit Wine"
+    else
+        echo "tested: build/x64/gen_quorvel.dll (64-bit twin of the product) under 64-bit Wine"
+    fi
 }
 
 stop_wine_env() {

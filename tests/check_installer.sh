@@ -4,9 +4,10 @@
 # from the same script, is run under Wine: silent install into a temporary player folder
 # (one that already has plug-ins and settings, and one that has no Plugins folder yet),
 # then silent uninstall, checking that exactly what was installed is gone.
-#   check_installer.sh SETUP_X86 DLL_X86 SETUP_X64 DLL_X64      (Wine variables set by CTest)
+#   check_installer.sh SETUP DLL [SETUP_X86 DLL_X86]      (Wine variables set by CTest)
+# SETUP and DLL are of the tested width, run by WINELOADER; the product pair defaults to them.
 set -u
-setup_x86=$1 dll_x86=$2 setup_x64=$3 dll_x64=$4
+setup_x64=$1 dll_x64=$2 setup_x86=${3:-$1} dll_x86=${4:-$2}
 wine=${WINELOADER:-/usr/lib/wine/wine64}
 fail() { echo "FAIL: $*"; exit 1; }
 winpath() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }

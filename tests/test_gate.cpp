@@ -9,9 +9,15 @@ using namespace hostsim;
 
 namespace {
 
-constexpr char CAPTION[] = "Quorvel v1.1 (x86)";
+// The product is the 32-bit DLL; its 64-bit twin names its own width.
+#ifdef _WIN64
+#define DESCRIPTION "Quorvel v1.1 (x64)"
+#else
+#define DESCRIPTION "Quorvel v1.1 (x86)"
+#endif
+constexpr char CAPTION[] = DESCRIPTION;
 constexpr char MESSAGE[] =
-    "Quorvel v1.1 (x86) support for alpha blending is only available for\n"
+    DESCRIPTION " support for alpha blending is only available for\n"
     "Microsoft Windows 2000/XP versions and higher, your system detected version\n"
     "is lower than the required for the plugin to function properly.\n"
     "\n"

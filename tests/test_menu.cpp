@@ -210,7 +210,7 @@ TEST_CASE("a window of another program in front is not taken for a managed one")
     // Wine quietly swallows a crash inside a hook, so count access violations as they happen.
     static LONG violations;
     violations = 0;
-    PVOID handler = AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS* e) -> LONG {
+    PVOID handler = AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS* e) WINAPI -> LONG {
         if (e->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION)
             InterlockedIncrement(&violations);
         return EXCEPTION_CONTINUE_SEARCH;
