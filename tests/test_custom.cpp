@@ -475,12 +475,7 @@ TEST_CASE("a Custom command taken by another thread's window: its loop holds no 
     sendCommand(OPACITY_CUSTOM);
     CHECK(pumpUntil([&] { return GetForegroundWindow() == dialog; }, 3000));
     int dialogs = 0;
-    EnumWindows([](HWND w, LPARAM count) -> BOOL {
-        char caption[64] = "";
-        GetWindowTextA(w, caption, sizeof caption);
-        if (strcmp(caption, CUSTOM_CAPTION) == 0) ++*reinterpret_cast<int*>(count);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&dialogs));
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, nullptr, CUSTOM_CAPTION)) != nullptr;) ++dialogs;
     CHECK(dialogs == 1);
 
     // A handler of the dialog and a preset taken on a third thread run one after the other:
