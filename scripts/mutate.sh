@@ -496,8 +496,9 @@ file fade/linked.cpp
 @ closing the host menu leaves the separator behind
 tests test_menu
 file ui/menu.cpp
--    DeleteMenu(hostMainMenu, commandId(ID_SETTINGS_SEPARATOR), MF_BYCOMMAND);
-+
+-        bool ours = reinterpret_cast<ULONG_PTR>(item.hSubMenu) == popup ||
+-                    ((item.fType & MFT_SEPARATOR) && item.dwItemData == popup);
++        bool ours = reinterpret_cast<ULONG_PTR>(item.hSubMenu) == popup;
 
 @ an auto-opaque toggle always turns the mode on
 tests test_menu
@@ -507,10 +508,10 @@ file ui/menu.cpp
 
 @ Custom opens with the fade timers still running
 tests test_menu test_custom
-file ui/menu.cpp
--    KillTimer(window, TIMER_FADE_OUT);
--    KillTimer(window, TIMER_HOLD);
-+    KillTimer(window, TIMER_HOLD);
+file ui/custom.cpp
+-    KillTimer(timerWindow, TIMER_FADE_OUT);
+-    KillTimer(timerWindow, TIMER_HOLD);
++    KillTimer(timerWindow, TIMER_HOLD);
 
 @ a per-window preset is not written to the INI file
 tests test_menu
