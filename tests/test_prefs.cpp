@@ -216,11 +216,15 @@ TEST_CASE("the opacity slider applies its alpha to every managed window and stor
     paint(gen);
     paint(owned);
     pump(20);
+    // Attached while top-level, owned afterwards: it keeps its record but is no longer managed.
+    HWND adopted = addEmbedded("Gen adopted");
+    SetWindowLongPtrA(adopted, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(s.host.main));
     HWND page = openAlphaPage(s);
 
     moveSlider(page, 1415, 50);
     CHECK(textOf(page, 1416) == "50%");
     for (HWND w : hostWindowsOf(s.host)) CHECK(layeredAlpha(w) == 128);
+    CHECK(layeredAlpha(adopted) == -1);
     CHECK(layeredAlpha(addEmbedded("Gen later")) == 127);  // shown linked alpha: 127.5
     CHECK(layeredAlpha(gen) == 128);
     CHECK(layeredAlpha(owned) == -1);      // not a managed window
