@@ -24,9 +24,12 @@ SCRATCH=${QUORVEL_MUTATE_DIR:-${TMPDIR:-/tmp}/quorvel-mutate}
 # run would otherwise change the run (and its list of faults) under it.
 if [ -z "${QUORVEL_MUTATE_ROOT:-}" ]; then
     mkdir -p "$SCRATCH"
-    cp "$0" "$SCRATCH/mutate-run.sh"
-    QUORVEL_MUTATE_ROOT=$(cd "$(dirname "$0")/.." && pwd) exec bash "$SCRATCH/mutate-run.sh" "$@"
+    copy=$(mktemp "$SCRATCH/mutate-run.XXXXXX")
+    cp "$0" "$copy"
+    QUORVEL_MUTATE_ROOT=$(cd "$(dirname "$0")/.." && pwd) QUORVEL_MUTATE_COPY=$copy \
+        exec bash "$copy" "$@"
 fi
+[ -n "${QUORVEL_MUTATE_COPY:-}" ] && trap 'rm -f "$QUORVEL_MUTATE_COPY"' EXIT
 ROOT=$QUORVEL_MUTATE_ROOT
 cd "$ROOT"
 SRC=$SCRATCH/src
@@ -168,7 +171,7 @@ if ! cmake --build --preset default >"$LOG/build-baseline.txt" 2>&1; then
 fi
 
 source scripts/wine-env.sh
-trap stop_wine_env EXIT
+trap 'stop_wine_env; rm -f "${QUORVEL_MUTATE_COPY:-}"' EXIT
 start_display
 init_prefix
 wine_cmd=${WINE:-wine}
