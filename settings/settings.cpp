@@ -1,6 +1,7 @@
 // Settings store: INI path, global settings and per-window entries.
 #include "settings.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -83,7 +84,7 @@ float clampOpaque(unsigned v) {
 }
 
 void deriveIniPath(char* buffer, const char* exePath) {
-    snprintf(buffer, INI_PATH_SIZE, "%s", exePath);
+    formatText(buffer, INI_PATH_SIZE, "%s", exePath);
     // The last "." anywhere, even in a folder name; with none at all the whole path is
     // replaced and becomes the relative "ini".
     char* dot = strrchr(buffer, '.');
@@ -91,7 +92,7 @@ void deriveIniPath(char* buffer, const char* exePath) {
     // A "." so close to the end that "ini" does not fit keeps as much of it as fits, so the
     // buffer always stays NUL-terminated within its size.
     size_t room = static_cast<size_t>(buffer + INI_PATH_SIZE - extension);
-    snprintf(extension, room, "ini");
+    formatText(extension, room, "ini");
 }
 
 void setIniPath(const char* hostPath) {
@@ -117,9 +118,19 @@ void loadGlobalSettings() {
     cur_opaque = cfg_opaque;
 }
 
+int formatText(char* buffer, size_t size, const char* format, ...) {
+    if (size == 0) return 0;
+    va_list args;
+    va_start(args, format);
+    int n = _vsnprintf(buffer, size, format, args);   // -1, or size, when the text is cut
+    va_end(args);
+    buffer[size - 1] = '\0';
+    return n < 0 || static_cast<size_t>(n) >= size ? static_cast<int>(size - 1) : n;
+}
+
 void writeIntSetting(const char* section, const char* key, long value, const char* path) {
     char text[64];
-    snprintf(text, sizeof text, "%ld", value);
+    formatText(text, sizeof text, "%ld", value);
     WritePrivateProfileStringA(section, key, text, path);
 }
 
@@ -169,7 +180,7 @@ WindowEntry parseWindowEntry(const char* text) {
 }
 
 void formatWindowEntry(char* buffer, int size, const WindowEntry& e) {
-    snprintf(buffer, static_cast<size_t>(size), "%d %d %d %d %d %d", e.opaque, e.auto_mode,
+    formatText(buffer, static_cast<size_t>(size), "%d %d %d %d %d %d", e.opaque, e.auto_mode,
              e.auto_hide, e.always_on_top, e.dock_side, e.drag_dock);
 }
 

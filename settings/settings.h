@@ -36,6 +36,13 @@ void setIniPath(const char* hostPath);
 // path; always NUL-terminated within the buffer. Pure: exposed for tests.
 void deriveIniPath(char* buffer, const char* exePath);
 
+// Bounded formatting into a fixed buffer: the text is cut to fit and always NUL-terminated
+// within size. It uses the system C library's formatter, which every Windows version has,
+// rather than the portable one of the compiler's runtime, which alone would be a third of
+// the DLL. Integers and strings only (%d, %ld, %s, %%).
+int formatText(char* buffer, size_t size, const char* format, ...)
+    __attribute__((format(ms_printf, 3, 4)));
+
 // Loads the six globals in key order, with their defaults and clamps, and sets cur_opaque.
 void loadGlobalSettings();
 

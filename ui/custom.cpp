@@ -40,7 +40,7 @@ int sliderPosition(HWND dialog) {
 
 void showPercent(HWND dialog, int percent) {
     char text[32];
-    snprintf(text, sizeof text, "Opacity : %d%%", percent);
+    formatText(text, sizeof text, "Opacity : %d%%", percent);
     SetDlgItemTextA(dialog, IDC_CUSTOM_FRAME, text);
 }
 

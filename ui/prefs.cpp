@@ -79,7 +79,7 @@ void showOrHidePage(HWND tab) {
 // A value label: the number followed directly by its unit ("50%", "750ms").
 void setLabel(HWND label, int value, const char* unit) {
     char text[LABEL_SIZE];
-    snprintf(text, sizeof text, "%d%s", value, unit);
+    formatText(text, sizeof text, "%d%s", value, unit);
     SetWindowTextA(label, text);
 }
 
