@@ -4,10 +4,10 @@
 // (the loading thread at process attach). The pairs are also kept in a list, so that when
 // the library is freed while other threads still run, all their hooks can be removed and
 // every call still inside library code can be waited for before the code goes away.
-#include "hooks.h"
+#include "entry.h"
 
 #include "../fade/fade.h"
-#include "../plugin/plugin.h"
+#include "../window/window.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <initializer_list>
 
-#include "../hooks/hooks.h"
-#include "../plugin/plugin.h"
+#include "../host/host.h"
+#include "../window/window.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <stdio.h>
 
 #include "../fade/fade.h"
-#include "../hooks/hooks.h"
 #include "../settings/settings.h"
+#include "../window/window.h"
 #include "opacity.h"
 #include "resource.h"
 
