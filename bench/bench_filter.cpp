@@ -71,27 +71,27 @@ void benchFilter(hostsim::Host& host, HWND embedded, HWND foreign) {
 
     // A message in neither table needs nothing at all.
     Timing unroutedForeign = timeCalls(
-        [&](int i) { messageFilter(foreign, UNROUTED_MESSAGE, i, 0); }, FILTER_CALLS);
+        [&](int i) { messageFilter(foreign, UNROUTED_MESSAGE, i, 0, Delivery::Posted); }, FILTER_CALLS);
     Timing unroutedManaged = timeCalls(
-        [&](int i) { messageFilter(host.main, UNROUTED_MESSAGE, i, 0); }, FILTER_CALLS);
+        [&](int i) { messageFilter(host.main, UNROUTED_MESSAGE, i, 0, Delivery::Posted); }, FILTER_CALLS);
 
     // Hover on a managed window, linked, opaque on hover: routing (lock, class name unless
     // the handle is one of the five, ancestor), then the record and the three timer calls.
     Timing hoverMain = timeCalls(
-        [&](int i) { messageFilter(host.main, WM_MOUSEMOVE, 0, MAKELPARAM(i & 63, 5)); }, SERVER_CALLS);
+        [&](int i) { messageFilter(host.main, WM_MOUSEMOVE, 0, MAKELPARAM(i & 63, 5), Delivery::Posted); }, SERVER_CALLS);
     bool hoverStartsTimers = KillTimer(host.main, TIMER_HOLD) != 0;
     killHoverTimers(host.main);
     Timing hoverEmbedded = timeCalls(
-        [&](int i) { messageFilter(embedded, WM_MOUSEMOVE, 0, MAKELPARAM(i & 63, 5)); }, SERVER_CALLS);
+        [&](int i) { messageFilter(embedded, WM_MOUSEMOVE, 0, MAKELPARAM(i & 63, 5), Delivery::Posted); }, SERVER_CALLS);
     killHoverTimers(embedded);
     killHoverTimers(host.main);
 
     // Table B to a window that is not the preferences tab control.
     NMHDR header = {foreign, 5, static_cast<UINT>(NM_CLICK)};
     Timing notify = timeCalls([&](int) {
-        messageFilter(foreign, WM_NOTIFY, 5, reinterpret_cast<LPARAM>(&header));
+        messageFilter(foreign, WM_NOTIFY, 5, reinterpret_cast<LPARAM>(&header), Delivery::Sent);
     }, QUERY_CALLS);
-    Timing setCurSel = timeCalls([&](int) { messageFilter(foreign, TCM_SETCURSEL, 1, 0); }, QUERY_CALLS);
+    Timing setCurSel = timeCalls([&](int) { messageFilter(foreign, TCM_SETCURSEL, 1, 0, Delivery::Sent); }, QUERY_CALLS);
 
     double routeMain = lock.median + ancestor.median;
     double routeEmbedded = lock.median + classEmbedded.median + ancestor.median;

@@ -38,8 +38,16 @@ LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam);
 
 // ---- The filter ----------------------------------------------------------------------------
 
+// How a message reached the filter: sent to its window (the call-window hook, which runs
+// inside the sender's call, so a pointer it carries points at the sender's data), or taken
+// from the thread's queue (posted to a window, or a thread message without one), where
+// anyone may have put any number.
+enum class Delivery { Posted, Sent };
+
 // Observes one message of a hooked thread; always returns 1 (pass the message on unchanged).
-int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A message whose lParam the plug-in reads through is acted on only when it was sent and
+// the pointer is not null; otherwise it passes by.
+int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery);
 
 // A host window: one of the five start-up handles, or of class "Winamp Gen".
 bool isHostWindow(HWND window);

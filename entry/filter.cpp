@@ -14,9 +14,14 @@ namespace {
 
 using Handler = void (*)(HWND window, WPARAM wParam, LPARAM lParam);
 
+// What a message's lParam is to its handler: a plain value, or the address of a structure
+// the handler reads (acted on only when the message was sent, and never when null).
+enum Argument : bool { VALUE = false, POINTER = true };
+
 struct Route {
     UINT message;
     Handler handler;
+    Argument lParam = VALUE;
 };
 
 void onPaint(HWND window, WPARAM, LPARAM) { attachRecord(window); }
@@ -29,7 +34,7 @@ void onShowWindow(HWND window, WPARAM wParam, LPARAM) {
 void onStyleChanging(HWND window, WPARAM wParam, LPARAM lParam) {
     // Only a change of GWL_STYLE (-16) that turns a top-level window into a child.
     if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) != 0xFFFFFFF0u) return;
-    const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
+    const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);  // sent, not null
     if (!(change->styleOld & WS_CHILD) && (change->styleNew & WS_CHILD)) detachRecord(window);
 }
 
@@ -41,7 +46,7 @@ const Route TABLE_A[] = {
     {WM_PAINT, onPaint},
     {WM_SHOWWINDOW, onShowWindow},
     {WM_SETCURSOR, onFadeHover},
-    {WM_STYLECHANGING, onStyleChanging},
+    {WM_STYLECHANGING, onStyleChanging, POINTER},
     {WM_NCHITTEST, onFadeHover},
     {WM_COMMAND, onMenuCommand},
     {WM_SYSCOMMAND, onMenuCommand},
@@ -52,16 +57,16 @@ const Route TABLE_A[] = {
 
 // Table B: every other window (the host's preferences tab control and its dialog).
 const Route TABLE_B[] = {
-    {WM_NOTIFY, onTabNotify},
+    {WM_NOTIFY, onTabNotify, POINTER},
     {WM_INITDIALOG, onTabInitDialog},
     {TCM_SETCURSEL, onTabSelect},
     {TCM_SETCURFOCUS, onTabSelect},
 };
 
 template <size_t N>
-Handler findRoute(const Route (&table)[N], UINT message) {
+const Route* findRoute(const Route (&table)[N], UINT message) {
     for (const Route& r : table)
-        if (r.message == message) return r.handler;
+        if (r.message == message) return &r;
     return nullptr;
 }
 
@@ -88,12 +93,16 @@ bool isManagedWindow(HWND window) {
     return isHostWindow(window) && GetAncestor(window, GA_ROOTOWNER) == window;
 }
 
-int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery) {
     if (!isRoutedMessage(message)) return 1;
     FilterLockGuard lock;
     if (!lock) return 1;
-    Handler handler = isManagedWindow(window) ? findRoute(TABLE_A, message)
-                                              : findRoute(TABLE_B, message);
-    if (handler) handler(window, wParam, lParam);
+    const Route* route = isManagedWindow(window) ? findRoute(TABLE_A, message)
+                                                 : findRoute(TABLE_B, message);
+    if (!route) return 1;
+    // A queued message proves nothing about its lParam: PostMessage and PostThreadMessage
+    // carry any number, from any thread or program.
+    if (route->lParam == POINTER && (delivery != Delivery::Sent || lParam == 0)) return 1;
+    route->handler(window, wParam, lParam);
     return 1;
 }

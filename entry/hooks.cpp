@@ -111,7 +111,7 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
     HHOOK own = pair ? pair->getMessageHandle : nullptr;
     if (code >= 0) {
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        messageFilter(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+        messageFilter(msg->hwnd, msg->message, msg->wParam, msg->lParam, Delivery::Posted);
     }
     return CallNextHookEx(own, code, wParam, lParam);
 }
@@ -123,7 +123,7 @@ LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam) {
     HHOOK own = pair ? pair->callWndProcHandle : nullptr;
     if (code >= 0) {
         const CWPSTRUCT* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        messageFilter(cwp->hwnd, cwp->message, cwp->wParam, cwp->lParam);
+        messageFilter(cwp->hwnd, cwp->message, cwp->wParam, cwp->lParam, Delivery::Sent);
     }
     return CallNextHookEx(own, code, wParam, lParam);
 }

@@ -55,6 +55,20 @@ bool readDecimal(const char** text, int* value) {
     return true;
 }
 
+// What the INI functions skip around a key and at the start of a line: blanks, the other
+// white space and the end-of-file mark (Ctrl+Z).
+bool isIniBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == '\x1a'; }
+
+// The key between first and end equals name, ignoring ASCII case as the INI functions do.
+bool sameKey(const char* first, const char* end, const char* name) {
+    for (; first < end; ++first, ++name) {
+        char a = *first, b = *name;
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return *name == '\0';
+}
+
 }  // namespace
 
 unsigned clampTime(unsigned v) { return v >= TIME_LIMIT ? TIME_LIMIT : v; }
@@ -81,9 +95,11 @@ void deriveIniPath(char* buffer, const char* exePath) {
 }
 
 void setIniPath(const char* hostPath) {
-    // 0 and 1 mean "no path"; a path that does not fit the buffer is refused rather than
-    // cut, since a cut path names some other file.
+    // 0 and 1 mean "no path", and so does an empty one: every write would go nowhere. A
+    // path that does not fit the buffer is refused rather than cut, since a cut path names
+    // some other file.
     bool usable = hostPath != nullptr && reinterpret_cast<ULONG_PTR>(hostPath) != 1 &&
+                  hostPath[0] != '\0' &&
                   strnlen(hostPath, INI_PATH_SIZE) < static_cast<size_t>(INI_PATH_SIZE);
     if (usable) {
         memcpy(iniPath, hostPath, strlen(hostPath) + 1);
@@ -113,6 +129,30 @@ void saveFadeOut() { saveGlobal("cfg_fadeout", static_cast<long>(cfg_fadeout)); 
 void saveLink() { saveGlobal("cfg_link", cfg_link); }
 void saveOpaque() { saveGlobal("cfg_opaque", static_cast<long>(cfg_opaque)); }
 void saveAuto() { saveGlobal("cfg_auto", cfg_auto); }
+
+void mendWindowKey(char* key) {
+    // A line break ends the line in the middle of the key, and what follows it becomes a
+    // line of its own: a key of our section (a global among them) or a section header.
+    // The key ends at its first "=", so such an entry is never found again and a new line is
+    // added at every attach.
+    char* end = key;
+    for (; *end; ++end) {
+        if (*end == '\r' || *end == '\n') *end = ' ';
+        else if (*end == '=') *end = '-';
+    }
+    // Blanks around a key are not part of it, and a line that starts with "[" after them is
+    // a section header, which moves every key after it out of our section.
+    char* first = key;
+    while (first < end && isIniBlank(*first)) ++first;
+    while (end > first && isIniBlank(end[-1])) --end;
+    if (*first == '[') *first = '(';
+    // A name that reads as a global key would share its line with that setting.
+    for (const GlobalKey& g : GLOBAL_KEYS) {
+        if (!sameKey(first, end, g.key)) continue;
+        for (char* c = first; c < end; ++c)
+            if (*c == '_') *c = '-';
+    }
+}
 
 WindowEntry parseWindowEntry(const char* text) {
     int v[6] = {ALPHA_MAX, 0, 0, 0, 0, 0};

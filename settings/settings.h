@@ -28,8 +28,8 @@ extern float cur_opaque;        // linked alpha currently shown; not stored
 extern char iniPath[INI_PATH_SIZE];
 
 // Fills iniPath from the host's reply to the INI-path request: a usable path is copied;
-// 0, 1 (no path) or a path too long for the buffer selects the host executable's path with
-// everything behind its last "." replaced by "ini".
+// 0, 1 (no path), an empty path or a path too long for the buffer selects the host
+// executable's path with everything behind its last "." replaced by "ini".
 void setIniPath(const char* hostPath);
 
 // Derives "<exe without extension>.ini" into a buffer of INI_PATH_SIZE from an executable
@@ -74,6 +74,13 @@ WindowEntry parseWindowEntry(const char* text);
 
 // Formats an entry in its written form into a buffer of at least INI_VALUE_SIZE.
 void formatWindowEntry(char* buffer, int size, const WindowEntry& entry);
+
+// Turns a window's name (its title or class name, NUL-terminated) in place into a key that
+// the INI functions read back as the same key of our section, whatever the name holds. A
+// name that already was such a key stays as it is; otherwise each character that breaks it
+// is replaced, one for one: a line break by a blank, "=" by "-", a leading "[" by "(", and
+// the "_" of a name that reads as one of the six global keys by "-". Pure: exposed for tests.
+void mendWindowKey(char* key);
 
 // Reads the entry stored under key (default "255 2 0 0 0 0") and parses it.
 WindowEntry readWindowEntry(const char* key);

@@ -1,7 +1,10 @@
 // The per-window record through the real DLL: what the first paint reads, clamps, writes
 // back and shows, and which messages take the record away again.
-#include "support/harness.h"
+#include "menu_support.h"
 
+#include <string.h>
+
+#include <fstream>
 #include <string>
 
 using namespace hostsim;
@@ -161,6 +164,100 @@ TEST_CASE("style changes detach only when the window becomes a child") {
     CHECK(layeredAlpha(w) == 150);
 }
 
+namespace {
+
+// A window that hides itself once, at a given moment, and allocates a block of its own right
+// after: if the plug-in still held the record that the hiding took away, the heap would
+// hand that block out again and the plug-in would go on using (or freeing) it.
+enum class HideWhen { Unlayered, Layered, AskedForTitle };
+HideWhen hideWhen;
+bool hidingArmed;
+WNDPROC hidingOriginal;
+void* hidingBlock;
+
+bool isHideMoment(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETTEXT) return hideWhen == HideWhen::AskedForTitle;
+    if (message != WM_STYLECHANGED || wParam != static_cast<WPARAM>(GWL_EXSTYLE)) return false;
+    const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
+    bool was = change->styleOld & WS_EX_LAYERED, is = change->styleNew & WS_EX_LAYERED;
+    return hideWhen == HideWhen::Unlayered ? was && !is : hideWhen == HideWhen::Layered && !was && is;
+}
+
+LRESULT CALLBACK hidesItself(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hidingArmed && isHideMoment(message, wParam, lParam)) {
+        hidingArmed = false;
+        ShowWindow(window, SW_HIDE);
+        hidingBlock = GlobalAlloc(GMEM_FIXED, sizeof(Record));
+        memset(hidingBlock, 0x5A, sizeof(Record));
+    }
+    return CallWindowProcA(hidingOriginal, window, message, wParam, lParam);
+}
+
+void armHiding(HWND window, HideWhen when) {
+    hideWhen = when;
+    hidingArmed = true;
+    hidingBlock = nullptr;
+    hidingOriginal = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidesItself)));
+}
+
+// The block the window allocated is still its own: the heap neither hands it out again nor
+// wrote into it, so no record was freed, or written, under the plug-in's name after it went.
+void checkHidingBlockIntact(HWND window) {
+    REQUIRE(hidingBlock);
+    CHECK(IsWindowVisible(window) == FALSE);
+    void* next[2] = {GlobalAlloc(GMEM_FIXED, sizeof(Record)), GlobalAlloc(GMEM_FIXED, sizeof(Record))};
+    CHECK(next[0] != hidingBlock);
+    CHECK(next[1] != hidingBlock);
+    CHECK(next[0] != next[1]);
+    std::string pattern(sizeof(Record), '\x5A');
+    CHECK(memcmp(hidingBlock, pattern.data(), sizeof(Record)) == 0);
+    GlobalFree(next[0]);
+    GlobalFree(next[1]);
+    if (hidingBlock != next[0] && hidingBlock != next[1]) GlobalFree(hidingBlock);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hidingOriginal));
+}
+
+}  // namespace
+
+TEST_CASE("a window that hides itself while the plug-in works on its record") {
+    Session s(perWindow({"Shy=150 2 0 0 0 0", "Bold=255 2 0 0 0 0"}));
+    HWND shy = addEmbedded("Shy");
+    HWND bold = addEmbedded("Bold");
+    REQUIRE((recordOf(shy) && recordOf(bold)));
+    REQUIRE(layeredAlpha(shy) == 150);
+
+    SUBCASE("when its record is taken away, which clears the layered style") {
+        armHiding(shy, HideWhen::Unlayered);
+        hide(shy);
+        CHECK(recordOf(shy) == nullptr);
+        checkHidingBlockIntact(shy);
+    }
+    SUBCASE("when its first paint asks for its title") {
+        hide(shy);
+        ShowWindow(shy, SW_SHOWNA);
+        armHiding(shy, HideWhen::AskedForTitle);
+        paint(shy);
+        checkHidingBlockIntact(shy);
+    }
+    SUBCASE("when a preset asks for its title to store the entry") {
+        openHostMenu(shy);
+        armHiding(shy, HideWhen::AskedForTitle);
+        sendCommand(OPACITY_50);
+        closeHostMenu();
+        CHECK(iniRead("Shy") == "128 2 0 0 0 0");
+        checkHidingBlockIntact(shy);
+    }
+    SUBCASE("when a preset makes it layered") {
+        openHostMenu(bold);
+        armHiding(bold, HideWhen::Layered);
+        sendCommand(OPACITY_50);
+        closeHostMenu();
+        CHECK(iniRead("Bold") == "128 2 0 0 0 0");
+        checkHidingBlockIntact(bold);
+    }
+}
+
 TEST_CASE("embedded windows are keyed by their titles, cut to 259 characters") {
     std::string cut300(259, 'c');
     std::string entry300 = cut300 + "=140 0 0 0 0 0";
@@ -218,4 +315,55 @@ TEST_CASE("titles that an INI key cannot hold are stored so that they read back"
     DWORD n = GetPrivateProfileSectionA("Quorvel", buffer, sizeof buffer, s.host.iniPath.c_str());
     for (DWORD i = 0; i < n; ++i) text += buffer[i] ? buffer[i] : '\n';
     CHECK(text == "cfg_link=0\ncfg_opaque=100\nGain - 3dB=90 1 0 0 0 0\n(Tools]=255 2 0 0 0 0\n");
+}
+
+TEST_CASE("every title keeps one entry of its own in the section, also at the next start") {
+    const std::string titles[] = {
+        " [Evil]", "\t[Tab]", "Line\r\ncfg_fadein", "Sect\r\n[Other]", "cfg_hold",
+        " CFG_Opaque\t", ";Semi=colon]", "Ctl\x01\x1a\x7f end \x0b", "\xc4pfel \xe9t\xe9 ][",
+        "\x0b[Long\r\n[Deep]=" + std::string(286, 'z'),
+    };
+    // A preset per title (the last one only turns to opaque on focus), so that each
+    // entry read back shows whose it is.
+    const CommandIndex commands[] = {OPACITY_10, OPACITY_20, OPACITY_30, OPACITY_40, OPACITY_50,
+                                     OPACITY_60, OPACITY_70, OPACITY_80, OPACITY_90, OPAQUE_ON_FOCUS};
+    const float alphas[] = {26, 51, 77, 102, 128, 153, 179, 204, 230, 255};
+    auto fileText = [] {
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, host().iniPath.c_str());
+        std::ifstream in(host().iniPath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    auto check = [&](size_t i, HWND w) {
+        CAPTURE(i);
+        REQUIRE(recordOf(w));
+        CHECK(recordOf(w)->opaque == alphas[i]);
+        CHECK(recordOf(w)->auto_mode == (commands[i] == OPAQUE_ON_FOCUS ? 1 : 2));
+    };
+    std::string text;
+    {
+        Session s(perWindow({}));
+        std::vector<HWND> windows;
+        for (size_t i = 0; i < 10; ++i) {
+            windows.push_back(addEmbedded(titles[i]));
+            openHostMenu(windows[i]);
+            sendCommand(commands[i]);
+            closeHostMenu();
+        }
+        text = fileText();
+        for (size_t i = 0; i < 10; ++i) {
+            hide(windows[i]);
+            show(windows[i]);
+            check(i, windows[i]);
+        }
+        CHECK(fileText() == text);              // read back in place: no line was added
+        char names[256];
+        DWORD n = GetPrivateProfileSectionNamesA(names, sizeof names, s.host.iniPath.c_str());
+        CHECK(std::string(names, n) == std::string("Player\0Quorvel\0", 15));
+        for (const char* global : {"cfg_fadein", "cfg_hold", "cfg_fadeout", "cfg_opaque", "cfg_auto"})
+            CHECK(iniRead(global) == "<absent>");
+    }
+    Options next;                               // the next start reads the file afresh
+    next.iniText = text;
+    Session s(next);
+    for (size_t i = 0; i < 10; ++i) check(i, addEmbedded(titles[i]));
 }

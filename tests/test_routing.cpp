@@ -186,6 +186,26 @@ TEST_CASE("thread messages pass through unchanged and manage nothing, before sta
     CHECK(recordOf(w) != nullptr);
 }
 
+TEST_CASE("a pointer in lParam is read only when the message was sent, and never when null") {
+    Session s(perWindow("Styled=150 2 0 0 0 0"));
+    HWND managed = addEmbedded("Styled");
+    HWND plain = createForeignWindow("Plain");
+    REQUIRE(recordOf(managed));
+    // Queued, the number is whatever the poster chose: a thread message with no window, and
+    // messages posted to a window of either table.
+    PostThreadMessageA(GetCurrentThreadId(), WM_NOTIFY, 0, 0x1234);
+    PostMessageA(plain, WM_NOTIFY, 1279, 0x1234);
+    PostMessageA(s.host.main, WM_NOTIFY, 1279, 0x1234);
+    pump(50);
+    // Sent, but with nothing to point at.
+    SendMessageA(plain, WM_NOTIFY, 1279, 0);
+    SendMessageA(managed, WM_STYLECHANGING, static_cast<WPARAM>(GWL_STYLE), 0);
+    CHECK(recordOf(managed) != nullptr);
+    CHECK(layeredAlpha(managed) == 150);
+    DestroyWindow(plain);
+    // (The session counts the faults these would raise inside the hooks.)
+}
+
 TEST_CASE("threads started after the load are hooked, threads that existed before are not") {
     WindowThread before;
     Session s(perWindow("Later=200 0 0 0 0 0"));

@@ -117,12 +117,14 @@ TEST_CASE("the INI file: the host's path when it gives one that fits, else besid
         paintedEmbedded("Probe");
         CHECK(iniRead("Probe") == "255 2 0 0 0 0");
     }
-    SUBCASE("a host that answers 0 or 1 has no path") {
-        for (IniReply reply : {IniReply::Zero, IniReply::One}) {
+    SUBCASE("a host that answers 0 or 1, or points to an empty path, has no path") {
+        for (IniReply reply : {IniReply::Zero, IniReply::One, IniReply::Custom}) {
             Options o;
             o.iniReply = reply;
+            o.customIniPath = "";
             Session s(o);
-            const char* title = reply == IniReply::Zero ? "Probe zero" : "Probe one";
+            const char* title = reply == IniReply::Zero ? "Probe zero"
+                                : reply == IniReply::One ? "Probe one" : "Probe empty";
             paintedEmbedded(title);
             CHECK(readEntry(derived, title) == "255 2 0 0 0 0");
             CHECK(iniRead(title) == "<absent>");

@@ -148,8 +148,10 @@ void setOpacityPercent(HWND window, float percent) {
     if (!record) return;
     record->current = alpha;
     record->opaque = alpha;
-    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
+    // Stored before it is shown: showing can send the window style messages, and a window
+    // that hides itself in answer takes the record away.
     saveRecordEntry(window, record);
+    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 }
 
 // Deleting the submenu item destroys its four popups with it.

@@ -62,38 +62,36 @@ void getWindowKey(HWND window, char* buffer) {
             LendLock lend(window);  // another thread's window answers WM_GETTEXT itself
             if (!GetWindowTextA(window, buffer, CLASS_NAME_SIZE)) buffer[0] = '\0';
         }
-        // A title is text from elsewhere, but an INI key cannot hold every text: it ends at
-        // the first "=", so such an entry is never found again and a new line is added at
-        // every attach; and a key that starts with "[" reads back as a section header,
-        // moving every key after it out of our section. Keep those two characters out.
-        for (char* c = buffer; *c; ++c)
-            if (*c == '=') *c = '-';
-        if (buffer[0] == '[') buffer[0] = '(';
     } else {
         memcpy(buffer, className, strlen(className) + 1);
     }
+    // A title is text from elsewhere, and an INI key cannot hold every text.
+    mendWindowKey(buffer);
 }
 
 void saveRecordEntry(HWND window, const WindowOpacityRecord* record) {
+    // Read before the key: asking for the title sends the window a message, and a window
+    // that reacts by hiding itself takes the record away.
+    WindowEntry entry = entryOf(record);
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
-    writeWindowEntry(key, entryOf(record));
+    writeWindowEntry(key, entry);
 }
 
 void attachRecord(HWND window) {
     if (getRecord(window)) return;      // attached once, on its first paint
 
-    void* block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(WindowOpacityRecord));
-    if (!block) return;                 // stays unattached; the next paint tries again
-    if (!SetPropA(window, RECORD_PROPERTY, block)) {
-        GlobalFree(block);
-        return;
-    }
-    WindowOpacityRecord* record = getRecord(window);
-
+    // Everything that sends the window a message comes before the record is in it or after
+    // the last use of it, so that a window that hides itself in answer (and so detaches)
+    // cannot leave us holding a freed block. Asking for the title is such a message.
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
     WindowEntry entry = readWindowEntry(key);
+    if (getRecord(window)) return;      // attached meanwhile, by a paint inside the request
+
+    auto* record = static_cast<WindowOpacityRecord*>(
+        GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(WindowOpacityRecord)));
+    if (!record) return;                // stays unattached; the next paint tries again
     record->opaque = static_cast<float>(entry.opaque);
     record->current = record->opaque;
     record->auto_mode = entry.auto_mode;
@@ -101,6 +99,10 @@ void attachRecord(HWND window) {
     record->always_on_top = entry.always_on_top;
     record->dock_side = entry.dock_side;
     record->drag_dock = entry.drag_dock;
+    if (!SetPropA(window, RECORD_PROPERTY, record)) {
+        GlobalFree(record);
+        return;
+    }
     writeWindowEntry(key, entry);       // every attach leaves the entry in normalised form
 
     float shown = cfg_link ? cur_opaque : record->opaque;
@@ -110,8 +112,10 @@ void attachRecord(HWND window) {
 void detachRecord(HWND window) {
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return;
-    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
-    // The property goes before the block, so no lookup can ever return freed memory.
+    // Out of the window before anything can send it a message: clearing the style sends
+    // style messages, and a window that hides itself in answer would detach again, find
+    // the same block and free it under us. Taken first, the block is ours alone to free.
     RemovePropA(window, RECORD_PROPERTY);
+    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
     GlobalFree(record);
 }

@@ -95,7 +95,8 @@ WindowOpacityRecord* getRecord(HWND window);
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags);
 
 // The window's INI key into a caller buffer of CLASS_NAME_SIZE bytes: its title for a
-// "Winamp Gen" window, its class name otherwise. A null window leaves the buffer alone.
+// "Winamp Gen" window, its class name otherwise, mended where the INI file could not keep
+// it as a key (mendWindowKey). A null window leaves the buffer alone.
 void getWindowKey(HWND window, char* buffer);
 
 // Writes the record's per-window entry under the window's key.
