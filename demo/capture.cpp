@@ -8,7 +8,7 @@
 
 namespace demo {
 
-bool captureScreen(const std::string& path, const RECT& area) {
+bool captureScreen(const std::string& path, const RECT& area, bool withPointer) {
     int w = area.right - area.left, h = area.bottom - area.top;
     if (w <= 0 || h <= 0) return false;
 
@@ -31,6 +31,10 @@ bool captureScreen(const std::string& path, const RECT& area) {
     if (bitmap && bits) {
         HGDIOBJ old = SelectObject(memory, bitmap);
         ok = BitBlt(memory, 0, 0, w, h, screen, area.left, area.top, SRCCOPY) != 0;
+        POINT at;
+        if (ok && withPointer && GetCursorPos(&at))
+            DrawIconEx(memory, at.x - area.left, at.y - area.top, LoadCursorA(nullptr, IDC_ARROW), 0, 0,
+                       0, nullptr, DI_NORMAL);
         GdiFlush();
         SelectObject(memory, old);
     }

@@ -55,8 +55,10 @@ void stopPlayer(Player& player);
 
 // ---- Screen capture (capture.cpp) ---------------------------------------------------------
 
-// Copies the given screen rectangle into a 24-bit BMP file. Returns false on failure.
-bool captureScreen(const std::string& path, const RECT& area);
+// Copies the given screen rectangle into a 24-bit BMP file. The screen holds no mouse
+// pointer, so with withPointer an arrow is drawn where the pointer is. Returns false on
+// failure.
+bool captureScreen(const std::string& path, const RECT& area, bool withPointer = false);
 
 // ---- Modes ------------------------------------------------------------------------------------
 

@@ -95,7 +95,7 @@ void Tour::hoverFade() {
     int midway = LINKED_ALPHA + (255 - LINKED_ALPHA) / 2;
     waitFor([&] { return shownAlpha(playlist) >= midway; }, 3000, nudge);
     int before = shownAlpha(playlist);
-    std::string shot = shoot("03-hover-fade-in");
+    std::string shot = shoot("03-hover-fade-in", true);
     int after = shownAlpha(playlist);
     note(before < 255 ? "ok" : "FAILED", shot,
          "fade-in caught mid-way: alpha " + std::to_string(before) + " before and " +
@@ -105,7 +105,7 @@ void Tour::hoverFade() {
     bool opaque = waitFor([&] { return shownAlpha(playlist) == 255; }, 4000, nudge);
     Sleep(200);
     nudge();
-    shot = opaque ? shoot("04-hover-opaque") : "";
+    shot = opaque ? shoot("04-hover-opaque", true) : "";
     note(opaque ? "ok" : "FAILED", shot, "full opacity while the mouse stays: " + alphaList());
 
     moveMouse(park.x, park.y);
@@ -117,7 +117,7 @@ void Tour::hoverFade() {
     int halfway = 255 - (255 - LINKED_ALPHA) / 2;
     waitFor([&] { return shownAlpha(playlist) <= halfway; }, 3000);
     before = shownAlpha(playlist);
-    shot = shoot("05-fade-out");
+    shot = shoot("05-fade-out", true);
     after = shownAlpha(playlist);
     int linked[WINDOW_COUNT];
     for (int& a : linked) a = LINKED_ALPHA;
@@ -181,7 +181,8 @@ void Tour::menuAndCustom() {
          "opened at " + std::to_string(opened_at) + "% (\"" + frameBefore + "\"); slider at " +
          std::to_string(CUSTOM_PERCENT) + "% shows \"" + windowText(GetDlgItem(dialog, 1311)) +
          "\" and previews alpha " + std::to_string(shownAlpha(windows[0])) + " (expected " +
-         std::to_string(CUSTOM_PREVIEW_ALPHA) + ")");
+         std::to_string(CUSTOM_PREVIEW_ALPHA) + ": 35% of 255 is 89.25, and the window is "
+         "given the alpha truncated)");
     clickButton(GetDlgItem(dialog, IDOK));
     if (!waitFor([&] { return !IsWindow(dialog); }, 3000)) {
         PostMessageA(dialog, WM_CLOSE, 0, 0);
@@ -192,7 +193,8 @@ void Tour::menuAndCustom() {
     }
     std::string stored = iniValue("cfg_opaque");
     note(stored == std::to_string(CUSTOM_STORED_ALPHA) ? "ok" : "FAILED", "",
-         "OK stored cfg_opaque=" + stored + " (expected " + std::to_string(CUSTOM_STORED_ALPHA) + ")");
+         "OK stored cfg_opaque=" + stored + " (expected " + std::to_string(CUSTOM_STORED_ALPHA) +
+         ": the setting is 89.25 rounded up, so that reading it back shows 35% again)");
 }
 
 // The same menu opened on the embedded window of the second thread: a preset there
@@ -288,11 +290,15 @@ void Tour::preferences() {
     step("unlinking from the Alpha Blending tab: each window back to its own alpha");
     clickButton(link);
     bool own = waitFor([this] { return allAt(PER_WINDOW_ALPHAS); }, 2000);
+    std::string link_ini = iniValue("cfg_link");
+    // The preferences would hide most windows: the shot is taken once they are closed.
+    onMain([] { hostsim::closePreferences(); });
+    waitFor([] { return !FindWindowA("#32770", "Preferences"); }, 2000);
     Sleep(300);
     shot = shoot("09-per-window-from-tab");
-    note(own ? "ok" : "FAILED", shot,
-         "after unticking the link: " + alphaList() + "; cfg_link=" + iniValue("cfg_link"));
-    onMain([] { hostsim::closePreferences(); });
+    note(own && allAt(PER_WINDOW_ALPHAS) ? "ok" : "FAILED", shot,
+         "after unticking the link (preferences closed for the shot): " + alphaList() +
+         "; cfg_link=" + link_ini);
 }
 
 int Tour::run() {

@@ -61,7 +61,7 @@ struct Tour {
     // One line of the report: ok (seen and as expected), not seen (the feature did not show
     // up: a stub in this build, or missing), FAILED (it showed up wrong, or the tour broke).
     void note(const char* status, const std::string& shot, const std::string& what);
-    std::string shoot(const char* name);
+    std::string shoot(const char* name, bool withPointer = false);
     void step(const char* title);
     std::string iniValue(const char* key);
     std::string alphaList();
@@ -87,7 +87,8 @@ struct Tour {
 
     // Opens the report and writes its heading; false when it cannot be written.
     bool openReport();
-    // Writes the summary, closes the report and returns the tour's exit code.
+    // Writes the summary, closes the report and returns the tour's exit code: 1 when a step
+    // failed, 2 when one was not seen, else 0.
     int closeReport();
 
     // ---- Steps (tour.cpp) ----

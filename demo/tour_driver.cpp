@@ -180,9 +180,9 @@ void Tour::note(const char* status, const std::string& shot, const std::string& 
     say("  %s", line.c_str());
 }
 
-std::string Tour::shoot(const char* name) {
+std::string Tour::shoot(const char* name, bool withPointer) {
     std::string bmp = folder + "\\" + name + ".bmp";
-    if (!captureScreen(bmp, STAGE)) {
+    if (!captureScreen(bmp, STAGE, withPointer)) {
         note("FAILED", name, "the screen could not be captured");
         return "";
     }
@@ -316,7 +316,9 @@ int Tour::closeReport() {
                         "trigger (not built into this plug-in yet, or missing).\n");
     fclose(report);
     say("done: %d seen, %d not seen, %d failed; report in %s", seen, notSeen, failed, reportPath.c_str());
-    return failed ? 1 : 0;
+    // A tour that did not see everything is no demonstration: it must not pass as one.
+    if (failed) return 1;
+    return notSeen ? 2 : 0;
 }
 
 namespace {

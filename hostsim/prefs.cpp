@@ -15,10 +15,29 @@ namespace {
 constexpr int PREFS_PAGE_BASE = 1500;       // host page controls: 1500 + tab index
 const char* const HOST_TABS[] = {"General", "Display"};
 
+// A plug-in page sits at a fixed place in the tab control, in pixels (the player's own
+// layout: 400 x 374 at 1, 22). Laid out in pixels too, whatever the dialog font, the tab
+// control holds such a page whole and the window stays small enough for a screenshot.
+void fitPrefsLayout(HWND dialog, HWND tab) {
+    constexpr int MARGIN = 7, TAB_W = 404, TAB_H = 400, BUTTON_W = 75, BUTTON_H = 23;
+    SetWindowPos(tab, nullptr, MARGIN, MARGIN, TAB_W, TAB_H, SWP_NOZORDER | SWP_NOACTIVATE);
+    int buttonsY = MARGIN + TAB_H + MARGIN;
+    SetWindowPos(GetDlgItem(dialog, IDCANCEL), nullptr, MARGIN + TAB_W - BUTTON_W, buttonsY,
+                 BUTTON_W, BUTTON_H, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(GetDlgItem(dialog, IDOK), nullptr, MARGIN + TAB_W - 2 * BUTTON_W - 6, buttonsY,
+                 BUTTON_W, BUTTON_H, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT frame = {0, 0, MARGIN + TAB_W + MARGIN, buttonsY + BUTTON_H + MARGIN};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE)));
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK prefsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         HWND tab = GetDlgItem(dialog, PREFS_TAB_CONTROL);
+        fitPrefsLayout(dialog, tab);
         for (int i = 0; i < 2; ++i) {
             TCITEMA item = {};
             item.mask = TCIF_TEXT | TCIF_PARAM;

@@ -36,10 +36,13 @@ esac
 export QUORVEL_WIDTH
 
 # Configures the build folder $BUILD_DIR with the default preset for QUORVEL_WIDTH; a folder
-# configured for the other width is configured afresh (its programs are rebuilt).
+# configured for the other width, or before the width was recorded, is configured afresh
+# (its programs are rebuilt).
 quorvel_configure() {
     local configured fresh=()
     configured=$(sed -n 's/^QUORVEL_ARCH:INTERNAL=//p' "$BUILD_DIR/CMakeCache.txt" 2>/dev/null || true)
-    [ -z "$configured" ] || [ "$configured" = "$QUORVEL_WIDTH" ] || fresh=(--fresh)
+    # A cache without the width (a folder configured by an older version) counts as the
+    # other width.
+    [ ! -f "$BUILD_DIR/CMakeCache.txt" ] || [ "$configured" = "$QUORVEL_WIDTH" ] || fresh=(--fresh)
     cmake --preset default "${fresh[@]}" >/dev/null
 }

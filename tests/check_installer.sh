@@ -1,81 +1,250 @@
 #!/bin/sh
-# The installer. The 32-bit product cannot run on this machine, so it is checked as a file:
-# a PE32 i386 program whose archive holds exactly the 32-bit DLL. Its 64-bit twin, built
-# from the same script, is run under Wine: silent install into a temporary player folder
-# (one that already has plug-ins and settings, and one that has no Plugins folder yet),
-# then silent uninstall, checking that exactly what was installed is gone.
-#   check_installer.sh SETUP DLL [SETUP_X86 DLL_X86]      (Wine variables set by CTest)
-# SETUP and DLL are of the tested width, run by WINELOADER; the product pair defaults to them.
+# The installer, run silently under Wine against player folders in a temporary folder, with
+# the player's own registry records in place: where it installs without /D, what it refuses
+# (not a player folder, a running player, a locked plug-in, a downgrade), what each folder's
+# uninstaller removes, and what the uninstall entry says. A stand-in for the running player
+# (a window of its class, a file held open) is built here with makensis.
+#
+#   check_installer.sh SETUP DLL [SETUP2 DLL2]      (WINELOADER runs the installer)
+#
+# SETUP is run and must carry DLL. Given a second pair, the one that is a 32-bit program is
+# the product, checked as a file only (its archive holds exactly its DLL), and the other is run.
 set -u
-setup_x64=$1 dll_x64=$2 setup_x86=${3:-$1} dll_x86=${4:-$2}
-wine=${WINELOADER:-/usr/lib/wine/wine64}
 fail() { echo "FAIL: $*"; exit 1; }
-winpath() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }
-# Polls a condition (a shell command) for up to $1 tenths of a second.
-within() { n=$1; shift; while [ "$n" -gt 0 ]; do "$@" && return 0; sleep 0.1; n=$((n - 1)); done; "$@"; }
-reg_has() { "$wine" reg query "$1" >/dev/null 2>&1; }
-reg_gone() { ! reg_has "$1"; }
-gone() { [ ! -e "$1" ]; }
+is_pe32() { i686-w64-mingw32-objdump -f "$1" 2>/dev/null | grep -q 'file format pei-i386'; }
 
-state_key='HKLM\Software\Quorvel'
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
+setup=$1 dll=$2 product="" product_dll=""
+if [ $# -ge 4 ]; then
+    if is_pe32 "$1" && ! is_pe32 "$3"; then
+        setup=$3 dll=$4 product=$1 product_dll=$2
+    else
+        product=$3 product_dll=$4
+    fi
+fi
+wine=${WINELOADER:-wine}
 
 # ---- The product, as a file ----------------------------------------------------------------
-[ -f "$setup_x86" ] || fail "no $setup_x86"
-i686-w64-mingw32-objdump -f "$setup_x86" | grep -q 'file format pei-i386' || fail "$setup_x86 is not a PE32 i386 program"
-sevenzip=$(command -v 7zz || command -v 7z || true)
-if [ -n "$sevenzip" ]; then
-    listing=$("$sevenzip" l "$setup_x86") || fail "7-Zip cannot read $setup_x86"
-    echo "$listing" | grep -q 'Plugins/gen_quorvel.dll' || fail "the installer does not carry Plugins/gen_quorvel.dll"
-    out=$(mktemp -d)
-    "$sevenzip" x -o"$out" "$setup_x86" Plugins/gen_quorvel.dll >/dev/null || fail "cannot extract the DLL"
-    cmp -s "$out/Plugins/gen_quorvel.dll" "$dll_x86" || fail "the installer carries another DLL than $dll_x86"
-    rm -rf "$out"
-    echo "ok: $setup_x86 is PE32 i386 and carries the 32-bit DLL"
-else
-    echo "note: no 7-Zip here; the archive of $setup_x86 was not inspected"
+if [ -n "$product" ]; then
+    [ -f "$product" ] || fail "no $product"
+    is_pe32 "$product" || fail "$product is not a PE32 i386 program"
+    sevenzip=$(command -v 7zz || command -v 7z || true)
+    if [ -n "$sevenzip" ]; then
+        out=$(mktemp -d)
+        "$sevenzip" x -o"$out" "$product" Plugins/gen_quorvel.dll >/dev/null || fail "$product carries no Plugins/gen_quorvel.dll"
+        cmp -s "$out/Plugins/gen_quorvel.dll" "$product_dll" || fail "$product carries another DLL than $product_dll"
+        rm -rf "$out"
+        echo "ok: $product is PE32 i386 and carries its DLL"
+    else
+        echo "note: no 7-Zip here; the archive of $product was not inspected"
+    fi
 fi
 
-# ---- The twin, run ---------------------------------------------------------------------------
+# ---- Helpers ---------------------------------------------------------------------------------
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+winpath() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }
+within() { n=$1; shift; while [ "$n" -gt 0 ]; do "$@" && return 0; sleep 0.1; n=$((n - 1)); done; "$@"; }
+gone() { [ ! -e "$1" ]; }
+reg() { "$wine" reg "$@" 2>/dev/null | tr -d '\r'; }
+# reg_value KEY NAME: the value's data, empty when absent.
+reg_value() { reg query "$1" /v "$2" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 
-install() {
-    "$wine" "$setup_x64" /S "/D=$(winpath "$1")" || fail "silent install into $1 failed"
+player_key='HKCU\Software\Winamp'
+player_uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Winamp'
+states='HKCU\Software\Quorvel\Folders'
+entries='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+pending='HKLM\System\CurrentControlSet\Control\Session Manager'
+
+holder_pid=
+cleanup() {
+    release
+    reg delete "$player_key" /f >/dev/null
+    reg delete "$player_uninstall" /reg:32 /f >/dev/null
+    reg delete "$pending" /v PendingFileRenameOperations /f >/dev/null
+    rm -rf "$work"
 }
+trap cleanup EXIT
+
+# A player folder: the player's program, and optionally a Plugins folder.
+player() { mkdir -p "$work/$1"; : > "$work/$1/winamp.exe"; [ "${2:-}" = plugins ] && mkdir -p "$work/$1/Plugins"; true; }
+run_setup() { "$wine" "$setup" /S "$@" >/dev/null 2>&1; echo $?; }
+install() { rc=$(run_setup "/D=$(winpath "$work/$1")"); [ "$rc" = 0 ] || fail "install into $1 exited $rc"; }
+# The state key of a folder's install, found by the folder it records.
+state_of() {
+    reg query "$states" /s | F=$(winpath "$work/$1") awk '
+        /^HKEY/ { key = $0 } $1 == "Folder" { sub(/^ *Folder *REG_SZ */, ""); if ($0 == ENVIRON["F"]) print key }'
+}
+entry_of() { s=$(state_of "$1"); [ -n "$s" ] && printf '%s\\Quorvel-%s' "$entries" "${s##*\\}"; }
 uninstall() {
-    [ -f "$1/Plugins/Uninstall Quorvel.exe" ] || fail "no uninstaller in $1/Plugins"
-    "$wine" "$1/Plugins/Uninstall Quorvel.exe" /S || fail "the uninstaller failed"
+    u="$work/$1/Plugins/Uninstall Quorvel.exe"
+    [ -f "$u" ] || fail "no uninstaller in $1/Plugins"
+    "$wine" "$u" /S >/dev/null 2>&1 || fail "the uninstaller of $1 failed"
     # It runs from a copy of itself, so it is finished when its own file has gone.
-    within 200 gone "$1/Plugins/Uninstall Quorvel.exe" || fail "the uninstaller did not remove itself"
-    within 100 reg_gone "$uninstall_key" || fail "the uninstall entry is still registered"
-    reg_gone "$state_key" || fail "HKLM\\Software\\Quorvel is still there"
+    within 200 gone "$u" || fail "the uninstaller of $1 did not remove itself"
+    within 100 test -z "$(state_of "$1")" || fail "the state of $1 is still registered"
 }
+nothing_of() {   # FOLDER: no file and no registry entry of the plug-in there
+    gone "$work/$1/Plugins/gen_quorvel.dll" || fail "$2: a DLL was installed into $1"
+    [ -z "$(state_of "$1")" ] || fail "$2: $1 was registered"
+}
+# Starts the stand-in for a running player, holding FILE open without sharing.
+holder() {
+    cat > "$work/holder.nsi" <<'EOF'
+Unicode true
+!define PAD ""
+!ifdef AMD64
+  Target amd64-unicode
+  !undef PAD
+  !define PAD "i 0,"   ; WNDCLASSW's pointers are 8-aligned
+!endif
+!include FileFunc.nsh
+!include LogicLib.nsh
+OutFile "holder.exe"
+SilentInstall silent
+RequestExecutionLevel user
+Section
+SectionEnd
+Function .onInit
+  ${GetParameters} $0
+  ${GetOptions} $0 "/FILE=" $1
+  ${GetOptions} $0 "/STOP=" $2
+  ${GetOptions} $0 "/READY=" $3
+  System::Call 'kernel32::CreateFileW(w r1, i 0x80000000, i 0, p 0, i 3, i 0, p 0) p .r9'
+  ClearErrors
+  ${GetOptions} $0 "/WINDOW" $4
+  ${IfNot} ${Errors}
+    System::Call 'kernel32::GetModuleHandleW(w "user32.dll") p .r5'
+    System::Call 'kernel32::GetProcAddress(p r5, m "DefWindowProcW") p .r5'
+    System::Call '*(&w16 "Winamp v1.x") p .r6'
+    System::Call '*(i 0, ${PAD} p r5, i 0, i 0, p 0, p 0, p 0, p 0, p 0, p r6) p .r7'
+    System::Call 'user32::RegisterClassW(p r7) i .r8'
+    System::Call 'user32::CreateWindowExW(i 0, p r6, w "", i 0, i 0, i 0, i 1, i 1, p 0, p 0, p 0, p 0) p .r8'
+  ${EndIf}
+  FileOpen $5 $3 w
+  FileClose $5
+  StrCpy $4 600
+  ${DoWhile} $4 > 0
+    ${IfThen} ${FileExists} $2 ${|} ${Break} ${|}
+    Sleep 100
+    IntOp $4 $4 - 1
+  ${Loop}
+FunctionEnd
+EOF
+    if [ ! -f "$work/holder.exe" ]; then
+        width=; is_pe32 "$setup" || width=-DAMD64
+        (cd "$work" && makensis -V1 $width holder.nsi >/dev/null) || fail "cannot build the stand-in player"
+    fi
+    rm -f "$work/stop" "$work/ready"
+    "$wine" "$work/holder.exe" "/FILE=$(winpath "$1")" "/STOP=$(winpath "$work/stop")" \
+        "/READY=$(winpath "$work/ready")" ${2:-} >/dev/null 2>&1 &
+    holder_pid=$!
+    within 300 test -f "$work/ready" || fail "the stand-in player did not start"
+}
+# Stops the stand-in and waits until it has gone, window and open file with it.
+release() { touch "$work/stop"; [ -z "$holder_pid" ] || wait "$holder_pid"; holder_pid=; }
 
-# A player that already has another plug-in and a settings file with the plug-in's section.
-player=$work/Player
-mkdir -p "$player/Plugins"
-echo other > "$player/Plugins/gen_other.dll"
-printf '[Player]\r\nvolume=200\r\n[Quorvel]\r\ncfg_opaque=128\r\n' > "$player/player.ini"
-cp "$player/player.ini" "$work/player.ini.before"
+# The player's records point at Found (its own record) and Listed (its uninstall entry); every
+# install below with /D must ignore them.
+player Found; player Listed; player Unlisted
+reg add "$player_key" /ve /d "$(winpath "$work/Found")" /f >/dev/null
+reg add "$player_uninstall" /reg:32 /v InstallLocation /d "$(winpath "$work/Listed")" /f >/dev/null
+reg add "$player_uninstall" /reg:32 /v UninstallString /d "\"$(winpath "$work/Unlisted")\\UninstWA.exe\" /x" /f >/dev/null
 
-install "$player"
-cmp -s "$player/Plugins/gen_quorvel.dll" "$dll_x64" || fail "the installed DLL differs from $dll_x64"
-reg_has "$uninstall_key" || fail "no uninstall entry registered"
-"$wine" reg query "$state_key" /v PlayerFolder 2>/dev/null | grep -qF "$(winpath "$player")" \
-    || fail "the player folder is not remembered"
-uninstall "$player"
-gone "$player/Plugins/gen_quorvel.dll" || fail "the DLL is still there after uninstalling"
-[ -f "$player/Plugins/gen_other.dll" ] || fail "the uninstaller removed another plug-in"
-cmp -s "$player/player.ini" "$work/player.ini.before" || fail "the settings file changed"
-echo "ok: install and uninstall in a player folder with other plug-ins and settings"
+# ---- 1. Where it installs without /D -----------------------------------------------------
+rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
+[ -f "$work/Found/Plugins/gen_quorvel.dll" ] || fail "without /D: not installed where the player's record points"
+reg delete "$player_key" /f >/dev/null
+rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
+[ -f "$work/Listed/Plugins/gen_quorvel.dll" ] || fail "without /D: not installed at the uninstall entry's InstallLocation"
+reg delete "$player_uninstall" /reg:32 /v InstallLocation /f >/dev/null
+rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
+[ -f "$work/Unlisted/Plugins/gen_quorvel.dll" ] || fail "without /D: not installed beside the uninstall entry's program"
+reg delete "$player_uninstall" /reg:32 /f >/dev/null
+rc=$(run_setup); [ "$rc" = 3 ] || fail "install without /D and without a player exited $rc, not 3"
+for pf in "Program Files" "Program Files (x86)"; do
+    gone "${WINEPREFIX:-$HOME/.wine}/drive_c/$pf/Winamp" || fail "install without a player created C:\\$pf\\Winamp"
+done
+uninstall Found; uninstall Listed; uninstall Unlisted
+echo "ok: without /D it finds the player by its record, then its uninstall entry, else refuses"
 
-# A player folder without a Plugins folder: the one the installer creates goes again.
-bare=$work/Bare
-mkdir -p "$bare"
-install "$bare"
-[ -f "$bare/Plugins/gen_quorvel.dll" ] || fail "no DLL installed into $bare/Plugins"
-uninstall "$bare"
-gone "$bare/Plugins" || fail "the Plugins folder the installer created is still there"
-[ -d "$bare" ] || fail "the uninstaller removed the player folder"
-echo "ok: install and uninstall in a player folder without a Plugins folder"
+# ---- 2. A folder without the player ------------------------------------------------------
+mkdir -p "$work/NotPlayer/Plugins"
+rc=$(run_setup "/D=$(winpath "$work/NotPlayer")"); [ "$rc" = 3 ] || fail "a folder without the player: exit $rc, not 3"
+nothing_of NotPlayer "a folder without the player"
+echo "ok: a folder without the player is refused with exit 3"
+
+# ---- 3. The player running, the plug-in locked -----------------------------------------------
+player Busy
+holder "$work/Busy/winamp.exe" /WINDOW
+rc=$(run_setup "/D=$(winpath "$work/Busy")"); release
+[ "$rc" = 4 ] || fail "with the player running: exit $rc, not 4"
+gone "$work/Busy/Plugins" || fail "with the player running: its Plugins folder was created"
+nothing_of Busy "with the player running"
+install Busy
+cp "$work/Busy/Plugins/gen_quorvel.dll" "$work/busy.dll"
+holder "$work/Busy/Plugins/gen_quorvel.dll"
+rc=$(run_setup "/D=$(winpath "$work/Busy")"); release
+[ "$rc" = 4 ] || fail "with the plug-in locked: exit $rc, not 4"
+echo "ok: a running player or a locked plug-in is refused with exit 4"
+
+# ---- 4. Upgrade, downgrade ----------------------------------------------------------------
+version=$(reg_value "$(entry_of Busy)" DisplayVersion)
+[ -n "$version" ] || fail "no DisplayVersion"
+reg add "$(state_of Busy)" /v Version /d 0.9 /f >/dev/null
+install Busy
+[ "$(reg_value "$(state_of Busy)" Version)" = "$version" ] || fail "an upgrade did not record $version"
+reg add "$(state_of Busy)" /v Version /d 99.0 /f >/dev/null
+rc=$(run_setup "/D=$(winpath "$work/Busy")"); [ "$rc" = 5 ] || fail "a downgrade: exit $rc, not 5"
+[ "$(reg_value "$(state_of Busy)" Version)" = 99.0 ] || fail "a refused downgrade changed the state"
+rc=$(run_setup /FORCE "/D=$(winpath "$work/Busy")"); [ "$rc" = 0 ] || fail "a forced downgrade: exit $rc"
+[ "$(reg_value "$(state_of Busy)" Version)" = "$version" ] || fail "a forced downgrade did not record $version"
+uninstall Busy
+echo "ok: upgrades in place, refuses a downgrade with exit 5 unless /FORCE"
+
+# ---- 5. Two players, each with its own install ----------------------------------------------
+# Keeps: a player with other plug-ins and a settings file holding the plug-in's section.
+player Keeps plugins
+echo other > "$work/Keeps/Plugins/gen_other.dll"
+printf '[Player]\r\nvolume=200\r\n[Quorvel]\r\ncfg_opaque=128\r\n' > "$work/Keeps/winamp.ini"
+cp "$work/Keeps/winamp.ini" "$work/ini.before"
+player Bare
+install Keeps; install Bare; install Bare
+cmp -s "$work/Keeps/Plugins/gen_quorvel.dll" "$dll" || fail "the installed DLL differs from $dll"
+[ "$(entry_of Keeps)" != "$(entry_of Bare)" ] || fail "two players share one uninstall entry"
+uninstall Keeps
+gone "$work/Keeps/Plugins/gen_quorvel.dll" || fail "the DLL is still there after uninstalling"
+[ -f "$work/Keeps/Plugins/gen_other.dll" ] || fail "the uninstaller removed another plug-in"
+cmp -s "$work/Keeps/winamp.ini" "$work/ini.before" || fail "the settings file changed"
+[ -f "$work/Bare/Plugins/gen_quorvel.dll" ] || fail "uninstalling one player removed the other's plug-in"
+[ -n "$(reg_value "$(entry_of Bare)" UninstallString)" ] || fail "uninstalling one player removed the other's entry"
+# Empty now, but the player's own: it stays, whatever the other install created.
+rm "$work/Keeps/Plugins/gen_other.dll"
+install Keeps; uninstall Keeps
+[ -d "$work/Keeps/Plugins" ] || fail "the uninstaller removed a Plugins folder it had not created"
+uninstall Bare
+gone "$work/Bare/Plugins" || fail "the Plugins folder the installer created is still there"
+[ -f "$work/Bare/winamp.exe" ] || fail "the uninstaller removed the player"
+echo "ok: installs into two players are independent; each uninstaller removes only its own"
+
+# ---- 6. Uninstalling while the plug-in is in use --------------------------------------------
+install Bare
+holder "$work/Bare/Plugins/gen_quorvel.dll"
+"$wine" "$work/Bare/Plugins/Uninstall Quorvel.exe" /S "_?=$(winpath "$work/Bare/Plugins")" >/dev/null 2>&1
+rc=$?; release
+[ "$rc" = 6 ] || fail "uninstalling while in use: exit $rc, not 6"
+[ -z "$(state_of Bare)" ] || fail "uninstalling while in use left the state"
+reg query "$pending" /v PendingFileRenameOperations | grep -q 'gen_quorvel' \
+    || fail "uninstalling while in use did not queue the plug-in's removal"
+echo "ok: uninstalling while in use exits 6 and leaves the removal to a restart"
+
+# ---- 7. The uninstall entry, per user ------------------------------------------------------
+player Entry
+install Entry
+e=$(entry_of Entry)
+for v in DisplayName DisplayVersion Publisher EstimatedSize DisplayIcon InstallLocation \
+         UninstallString QuietUninstallString NoModify NoRepair; do
+    [ -n "$(reg_value "$e" $v)" ] || fail "the uninstall entry lacks $v"
+done
+[ "$(reg_value "$e" InstallLocation)" = "$(winpath "$work/Entry")" ] || fail "InstallLocation is not the player folder"
+case $(reg_value "$e" EstimatedSize) in 0x0|"") fail "EstimatedSize is 0" ;; esac
+uninstall Entry
+echo "ok: the per-user uninstall entry carries every field"

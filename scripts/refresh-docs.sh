@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Refreshes every picture in docs/ from one run of the demo tour. Nothing is copied unless
+# the tour saw every step, so a broken build cannot replace a good picture with a bad one.
+#
+#   scripts/refresh-docs.sh [DIR]      the tour's screenshots and report stay in DIR
+#                                      (default build/docs-tour)
+#
+# The player gives the plug-in's page a fixed size in pixels, laid out for the Windows
+# dialog font. Wine here has no such font and falls back to a wider one, which cuts the
+# page off at the right; for this run only, the dialog font is mapped to a condensed one
+# whose widths are close to the Windows font's.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD_DIR=$ROOT/build
+TOUR_DIR=${1:-build/docs-tour}
+FONT_KEY='HKCU\Software\Wine\Fonts\Replacements'
+
+if ! fc-list 2>/dev/null | grep -q 'DejaVu Sans Condensed'; then
+    echo "refresh-docs: needs the DejaVu Sans Condensed font (Debian: fonts-dejavu-extra)" >&2
+    exit 1
+fi
+source scripts/width.sh
+scripts/setup.sh
+quorvel_configure
+cmake --build --preset default
+
+source scripts/wine-env.sh
+start_display
+init_prefix
+"$WINE" reg add "$FONT_KEY" /v "MS Sans Serif" /d "DejaVu Sans Condensed" /f >/dev/null
+stop_wine_env
+restore_font() {
+    "$WINE" reg delete "$FONT_KEY" /v "MS Sans Serif" /f >/dev/null 2>&1 || true
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+}
+trap restore_font EXIT
+
+if ! scripts/demo.sh --tour "$TOUR_DIR"; then
+    echo "refresh-docs: the tour did not see every step; docs/ left as it was" >&2
+    exit 1
+fi
+
+# docs picture <- tour screenshot
+pictures=(
+    "demo-per-window.png:01-rest-per-window.png"
+    "demo-hover.png:03-hover-fade-in.png"
+    "demo-window-settings.png:06-menu-window-settings.png"
+    "demo-custom-opacity.png:07-custom-opacity.png"
+    "demo-alpha-blending-tab.png:08-alpha-blending-tab.png"
+    "demo-unlinked.png:09-per-window-from-tab.png"
+)
+for pair in "${pictures[@]}"; do
+    [ -f "$TOUR_DIR/${pair#*:}" ] || { echo "refresh-docs: no ${pair#*:} in $TOUR_DIR" >&2; exit 1; }
+done
+for pair in "${pictures[@]}"; do
+    # No date or other metadata, so that an unchanged picture is an unchanged file.
+    convert "$TOUR_DIR/${pair#*:}" -strip "docs/${pair%%:*}"
+    echo "refresh-docs: docs/${pair%%:*} <- ${pair#*:}"
+done
