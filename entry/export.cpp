@@ -3,6 +3,8 @@
 
 #include "../host/host.h"
 #include "../settings/settings.h"
+#include "../ui/ui.h"
+#include "../window/window.h"
 
 PluginDescriptor pluginDescriptor = {
     DESCRIPTOR_VERSION, PLUGIN_DESCRIPTION, pluginInit, pluginConfig, pluginQuit, nullptr, nullptr,
@@ -48,6 +50,12 @@ BOOL isAlphaBlendingSupported() {
 
 int pluginInit() {
     if (!isAlphaBlendingSupported()) return 0;
+    {
+        // Called again (the host's menu may be open with our items in it): the items of
+        // the earlier start-up go before the menu and the command ids are asked anew.
+        FilterLockGuard lock;
+        if (lock) removeWindowSettings(true);
+    }
 
     // Known before the first request, so that the filter already recognises the main window
     // while the requests below pass through the hooks.

@@ -7,6 +7,7 @@
 #include "entry.h"
 
 #include "../fade/fade.h"
+#include "../ui/ui.h"
 #include "../window/window.h"
 
 namespace {
@@ -67,8 +68,15 @@ void unloadWhileRunning() {
     }
     LeaveCriticalSection(&pairListLock);
     EnumWindows(stopTimersOfTopLevel, 0);
+    // Message-only windows are no top-level windows to EnumWindows, yet a "Winamp Gen"
+    // window can be one and fade.
+    for (HWND w = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
+         w = FindWindowExA(HWND_MESSAGE, w, nullptr, nullptr))
+        stopTimersOfTopLevel(w, 0);
 
     waitForCallsToDrain(2000);
+    // Nothing of ours runs any more: give the host its menu back as it was.
+    removeWindowSettings(false);
     deleteFilterLock();
 
     HookPair* p = pairList;

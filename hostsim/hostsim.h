@@ -65,6 +65,7 @@ struct Options {
     IniReply iniReply = IniReply::Path;
     std::string customIniPath;      // answered when iniReply is Custom
     WORD firstCommandId = 41000;    // command ids are handed out consecutively from here
+    WORD commandIdStep = 1;         // 0: a broken host that hands out the same id every time
     std::string iniText;            // initial content of the INI file ("" = no file)
 };
 

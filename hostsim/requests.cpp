@@ -52,7 +52,11 @@ LRESULT answerRequest(WPARAM argument, LPARAM request) {
         return 0;
     }
     case REQ_ALLOC_COMMAND_ID:
-        return h.nextCommandId++;
+        {
+            WORD id = h.nextCommandId;
+            h.nextCommandId = static_cast<WORD>(h.nextCommandId + h.options.commandIdStep);
+            return id;
+        }
     default:
         return 0;
     }

@@ -4,6 +4,7 @@
 #include "menu_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <stdio.h>
 
@@ -355,8 +356,58 @@ TEST_CASE("per-window: a target that loses its record while the dialog is open i
     }
 }
 
+namespace {
+
+// Ends the program with a message when a step hangs, rather than at the runner's timeout: a
+// thread that waits for the lock while the lock's owner waits for it never comes back.
+struct HangWatch {
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, watch, this, 0, nullptr);
+    static DWORD WINAPI watch(void* self) {
+        if (WaitForSingleObject(static_cast<HangWatch*>(self)->done, 60000) == WAIT_TIMEOUT) {
+            fprintf(stderr, "hung for 60 s: the dialog's thread and this one wait for each other\n");
+            fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+        return 0;
+    }
+    ~HangWatch() {
+        SetEvent(done);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        CloseHandle(done);
+    }
+};
+
+// Runs a step on this thread while the host serves its next embedded-window enumeration, that
+// is while the thread that asked for it is inside a handler, holding the lock.
+struct DuringEnumeration {
+    static inline std::function<void()> step;
+    static inline HHOOK hook;
+    static LRESULT CALLBACK proc(int code, WPARAM wParam, LPARAM lParam) {
+        const CWPSTRUCT* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code >= 0 && m->message == HOST_MESSAGE && m->lParam == REQ_ENUM_EMBED && step) {
+            auto run = step;
+            step = nullptr;
+            run();
+        }
+        return CallNextHookEx(hook, code, wParam, lParam);
+    }
+    explicit DuringEnumeration(std::function<void()> s) {
+        step = std::move(s);
+        hook = SetWindowsHookExA(WH_CALLWNDPROC, proc, nullptr, GetCurrentThreadId());
+    }
+    ~DuringEnumeration() { UnhookWindowsHookEx(hook); step = nullptr; }
+};
+
+}  // namespace
+
 TEST_CASE("linked: the preview and Cancel reach a window of another thread without a hang") {
-    Session s(withIni({"cfg_opaque=204"}));
+    // Resting at 255, no window is layered yet: the preview makes the other thread's window
+    // layered, which sends it a style change that its hooks take to the filter while this
+    // thread holds the lock and waits for the answer.
+    Session s(withIni({"cfg_opaque=255"}));
+    HangWatch watch;
     attach(hostWindowList());
     WindowThread other;     // started after the load, so it has the plug-in's hooks
     HWND gen = nullptr;
@@ -364,7 +415,8 @@ TEST_CASE("linked: the preview and Cancel reach a window of another thread witho
         gen = addEmbedded("Gen Elsewhere");
         paint(gen);
     });
-    REQUIRE(pumpUntil([&] { return layeredAlpha(gen) == 204; }));
+    REQUIRE(pumpUntil([&] { return recordOf(gen) != nullptr; }));
+    CHECK(layeredAlpha(gen) == -1);
     target(s.host.main);
 
     int during = 0;
@@ -373,26 +425,30 @@ TEST_CASE("linked: the preview and Cancel reach a window of another thread witho
         [&](HWND d) { pressButton(d, IDCANCEL); },
     }));
     CHECK(during == 25);
-    CHECK(layeredAlpha(gen) == 204);
-    CHECK(layeredAlpha(s.host.main) == 204);
+    CHECK(layeredAlpha(gen) == 255);
+    CHECK(layeredAlpha(s.host.main) == 255);
     other.run([&] { removeEmbedded(gen); });
 }
 
-TEST_CASE("a Custom command taken by another thread's window opens the dialog over the main window") {
-    Session s(withIni({"cfg_opaque=204"}));
-    attach(hostWindowList());
-    WindowThread other;
-    HWND gen = nullptr;
-    other.run([&] {
-        gen = addEmbedded("Gen Elsewhere");
-        paint(gen);
-    });
-    REQUIRE(pumpUntil([&] { return layeredAlpha(gen) == 204; }));
+TEST_CASE("a Custom command taken by another thread's window: its loop holds no lock, one dialog at a time") {
+    // Nothing layered yet, and a "Winamp Gen" window on this thread: serving the broadcast of
+    // the dialog's thread, this thread makes it layered and so runs the filter meanwhile.
+    // No auto mode, so that no fade tick asks the host for anything in between.
+    Session s(withIni({"cfg_opaque=255", "cfg_auto=0"}));
+    HangWatch watch;
+    HWND here = addEmbedded("Gen Here");
+    std::vector<HWND> windows = hostWindowList();
+    windows.push_back(here);
+    attach(windows);
+    WindowThread other, third;
+    HWND gen = nullptr, gen3 = nullptr;
+    other.run([&] { gen = addEmbedded("Gen Elsewhere"); });
+    third.run([&] { gen3 = addEmbedded("Gen Third"); });
+    attach({gen, gen3});
+    windows.push_back(gen);
     target(gen);
 
-    // The dialog runs on the other thread, inside its handling of the command. Meanwhile the
-    // main window's thread serves the messages sent to it (the dialog's owner is disabled,
-    // previews are broadcast through the main window) without waiting for the lock.
+    // The dialog runs on the other thread, inside its handling of the command.
     WORD custom = commandOf(OPACITY_CUSTOM);
     other.post([=] { SendMessageA(gen, WM_COMMAND, custom, 0); });
     HWND dialog = nullptr;
@@ -402,13 +458,56 @@ TEST_CASE("a Custom command taken by another thread's window opens the dialog ov
 
     DWORD_PTR result = 0;
     HWND slider = GetDlgItem(dialog, SLIDER_ID);
-    CHECK(SendMessageTimeoutA(slider, TBM_SETPOS, TRUE, 10, SMTO_NORMAL, 5000, &result) != 0);
-    CHECK(SendMessageTimeoutA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 10),
-                              reinterpret_cast<LPARAM>(slider), SMTO_NORMAL, 5000, &result) != 0);
-    CHECK(layeredAlpha(s.host.main) == 25);
-    CHECK(layeredAlpha(gen) == 25);
+    auto preview = [&](int percent) {
+        CHECK(SendMessageTimeoutA(slider, TBM_SETPOS, TRUE, percent, SMTO_NORMAL, 5000, &result) != 0);
+        CHECK(SendMessageTimeoutA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, percent),
+                                  reinterpret_cast<LPARAM>(slider), SMTO_NORMAL, 5000, &result) != 0);
+    };
+    preview(10);
+    for (HWND w : windows) CHECK(layeredAlpha(w) == 25);
+
+    // While the dialog waits for the user no thread waits for it: a preset taken here acts at
+    // once, and a second Custom command brings the open dialog to the front.
+    sendCommand(OPACITY_30);
+    CHECK(iniRead("cfg_opaque") == "77");
+    CHECK(layeredAlpha(here) == 77);
+    bringToFront(here);
+    sendCommand(OPACITY_CUSTOM);
+    CHECK(pumpUntil([&] { return GetForegroundWindow() == dialog; }, 3000));
+    int dialogs = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, nullptr, CUSTOM_CAPTION)) != nullptr;) ++dialogs;
+    CHECK(dialogs == 1);
+
+    // A handler of the dialog and a preset taken on a third thread run one after the other:
+    // while the preview's broadcast is being served, the third thread's preset (which would
+    // ask for a broadcast of its own) waits.
+    std::atomic<bool> sending{false};
+    int nested = -1;
+    WORD preset70 = commandOf(OPACITY_70);
+    {
+        DuringEnumeration stall([&] {
+            third.post([&, preset70] {
+                sending = true;
+                SendMessageA(gen3, WM_COMMAND, preset70, 0);
+            });
+            while (!sending) Sleep(1);
+            // Serves what other threads send here for a while, and only that.
+            size_t before = host().requests.size();
+            for (DWORD start = GetTickCount(); GetTickCount() - start < 300;) {
+                MSG msg;
+                PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+            }
+            nested = static_cast<int>(host().requests.size() - before);
+        });
+        preview(20);
+    }
+    CHECK(nested == 0);
+    CHECK(pumpUntil([] { return iniRead("cfg_opaque") == "179"; }));
+
     CHECK(SendMessageTimeoutA(dialog, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 5000, &result) != 0);
     CHECK(pumpUntil([] { return findCustomDialog() == nullptr; }));
-    CHECK(iniRead("cfg_opaque") == "26");
+    CHECK(iniRead("cfg_opaque") == "51");
     other.run([&] { removeEmbedded(gen); });
+    third.run([&] { removeEmbedded(gen3); });
 }

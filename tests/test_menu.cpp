@@ -2,6 +2,8 @@
 // is open, the presets, the auto-opaque toggles, and the host menu left as it was.
 #include "menu_support.h"
 
+#include <algorithm>
+
 using namespace hostsim;
 
 namespace {
@@ -120,7 +122,13 @@ TEST_CASE("the preset check mark follows the target's resting alpha") {
 }
 
 TEST_CASE("closing the menu leaves the host menu exactly as before, every time") {
-    Session s;
+    // Also with the command ids of a broken host: all 0 (the host's separators have id 0
+    // too) or all alike, so that no id names one item.
+    Options options;
+    SUBCASE("ids in order") {}
+    SUBCASE("ids all 0") { options.firstCommandId = 0; options.commandIdStep = 0; }
+    SUBCASE("ids all alike") { options.commandIdStep = 0; }
+    Session s(options);
     attach(hostWindowList());
     std::string before = menuFingerprint(s.host.mainMenu);
     for (int i = 0; i < 3; ++i) {
@@ -138,6 +146,18 @@ TEST_CASE("closing the menu leaves the host menu exactly as before, every time")
     std::string once = menuFingerprint(s.host.mainMenu);
     openHostMenu(s.host.equalizer);
     CHECK(menuFingerprint(s.host.mainMenu) == once);
+    closeHostMenu();
+    CHECK(menuFingerprint(s.host.mainMenu) == before);
+
+    // Started up again while the menu is open: its ids are asked anew, and nothing of the
+    // first start-up stays in the menu.
+    openHostMenu(s.host.playlist);
+    initPlugin(s.plugin);
+    closeHostMenu();
+    CHECK(menuFingerprint(s.host.mainMenu) == before);
+    openHostMenu(s.host.playlist);
+    std::vector<std::string> top = menuPicture(s.host.mainMenu);
+    CHECK(std::count(top.begin(), top.end(), "Window Settings>") == 1);
     closeHostMenu();
     CHECK(menuFingerprint(s.host.mainMenu) == before);
 }

@@ -1,6 +1,8 @@
-// Freeing the library while other hooked threads keep working, then loading it again.
-#include "support/harness.h"
+// Freeing the library while other hooked threads keep working, or while the plug-in's own
+// menu items, page or dialog are open, then loading it again.
+#include "menu_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -153,10 +155,14 @@ TEST_CASE("freeing the library stops the fade timers of host windows on every th
     Session s;
     WindowThread t;
     HWND embedded = nullptr;
+    HWND messageOnly = nullptr;     // no top-level window: EnumWindows does not see it
     t.run([&] {
         embedded = addEmbedded("Timed");
         SetTimer(embedded, 101, 10, countTick);
         SetTimer(embedded, 102, 10, countTick);
+        messageOnly = CreateWindowExA(0, "Winamp Gen", "Message only", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetTimer(messageOnly, 103, 10, countTick);
     });
     SetTimer(s.host.main, 103, 10, countTick);
     foreignTimed = createForeignWindow("Untouched");
@@ -171,5 +177,96 @@ TEST_CASE("freeing the library stops the fade timers of host windows on every th
     CHECK(foreignTicks > foreign);  // other windows' timers are none of the plug-in's business
     KillTimer(foreignTimed, 101);
     DestroyWindow(foreignTimed);
-    t.run([&] { removeEmbedded(embedded); });
+    t.run([&] {
+        removeEmbedded(embedded);
+        DestroyWindow(messageOnly);
+    });
+}
+
+namespace {
+
+// Once the plug-in's own windows are gone the library is gone too, and a fresh load works:
+// a new window attaches, the menu shows one Window Settings and a preset acts.
+void checkFreedAndReloaded(Session& s) {
+    CHECK(pumpUntil([] { return !moduleLoaded(); }));
+    REQUIRE(loadPlugin(s.plugin));
+    initPlugin(s.plugin);
+    HWND gen = addEmbedded("After reload");
+    attach({gen});
+    openHostMenu(gen);
+    std::vector<std::string> top = menuPicture(s.host.mainMenu);
+    CHECK(std::count(top.begin(), top.end(), "Window Settings>") == 1);
+    UINT preset = 0;    // the new copy asked the host for new ids
+    for (const MenuItem& item : menuItems(submenuNamed(submenuNamed(s.host.mainMenu, "Window Settings"), "&Opacity")))
+        if (item.text == "&50%") preset = item.id;
+    closeHostMenu();
+    SendMessageA(s.host.main, WM_COMMAND, preset, 0);
+    CHECK(layeredAlpha(gen) == 128);
+    CHECK(iniRead("cfg_opaque") == "128");
+}
+
+}  // namespace
+
+TEST_CASE("freeing the library while its menu items, page or dialog are open") {
+    Session s;
+    attach(hostWindowList());
+
+    SUBCASE("the host menu is open with Window Settings in it") {
+        std::string before = menuFingerprint(s.host.mainMenu);
+        std::string open, afterUnload;
+        trackMainMenu(s.host.main, [&](HMENU menu) -> UINT {
+            open = menuFingerprint(menu);
+            unloadPlugin(s.plugin);
+            afterUnload = menuFingerprint(menu);
+            return 0;
+        });
+        CHECK(open != before);
+        CHECK(afterUnload == before);
+        CHECK(menuFingerprint(s.host.mainMenu) == before);
+    }
+    SUBCASE("the Alpha Blending page is shown") {
+        configPlugin(s.plugin);
+        pump(20);
+        selectPrefsTab(findPrefsTab("Alpha Blending"));
+        pump(20);
+        std::vector<HWND> pages = tabChildDialogs(prefsTabControl());
+        REQUIRE(pages.size() == 1);
+        unloadPlugin(s.plugin);
+        // The page goes on answering (a crash in its procedure would be counted) until the
+        // host closes its preferences.
+        HWND slider = GetDlgItem(pages[0], 1415);
+        SendMessageA(slider, TBM_SETPOS, TRUE, 30);
+        SendMessageA(pages[0], WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
+        pump(200);
+        CHECK(layeredAlpha(s.host.main) == 77);
+        closePreferences();
+    }
+    SUBCASE("the Custom dialog is open, and the host frees the library from inside its loop") {
+        openHostMenu(s.host.main);
+        closeHostMenu();
+        CHECK(runCustomDialog({
+            [&](HWND) { unloadPlugin(s.plugin); },
+            [&](HWND d) { moveSlider(d, 20); },
+            [&](HWND d) { pressButton(d, IDOK); },
+        }));
+        CHECK(iniRead("cfg_opaque") == "51");
+    }
+    SUBCASE("the Custom dialog is open on another thread while the host thread frees the library") {
+        WindowThread other;
+        HWND gen = nullptr;
+        other.run([&] { gen = addEmbedded("Gen Elsewhere"); });
+        attach({gen});
+        openHostMenu(gen);
+        closeHostMenu();
+        WORD custom = commandOf(OPACITY_CUSTOM);
+        other.post([=] { SendMessageA(gen, WM_COMMAND, custom, 0); });
+        HWND dialog = nullptr;
+        REQUIRE(pumpUntil([&] { return (dialog = findCustomDialog()) && IsWindowVisible(dialog); }));
+        unloadPlugin(s.plugin);
+        DWORD_PTR result = 0;
+        CHECK(SendMessageTimeoutA(dialog, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &result) != 0);
+        CHECK(pumpUntil([] { return findCustomDialog() == nullptr; }));
+        other.run([&] { removeEmbedded(gen); });
+    }
+    checkFreedAndReloaded(s);
 }

@@ -1,7 +1,11 @@
 // Custom Opacity dialog: any opacity from 10 % to 100 % with a live preview.
 //
-// Opened modally by the Window Settings menu's Custom command, on the thread that holds
-// the filter lock, for the menu's target window (or, when linked, for all managed windows).
+// Opened modally by the Window Settings menu's Custom command for the menu's target window
+// (or, when linked, for all managed windows), on the thread that took the command, once that
+// thread has left the filter lock: the modal loop runs without it, so that no other thread
+// waits for the user, and each handler inside it takes the lock for its own work and fetches
+// afresh what it acts on. One dialog at a time. While it exists the library keeps itself
+// loaded, so that the host may free it even from inside the loop.
 // The slider only previews; OK stores the chosen alpha and writes it at once, Cancel and the
 // close button put the stored resting alpha back on screen.
 #include "ui.h"
@@ -10,6 +14,7 @@
 #include <stdio.h>
 
 #include "../fade/fade.h"
+#include "../host/host.h"
 #include "../settings/settings.h"
 #include "../window/window.h"
 #include "opacity.h"
@@ -20,6 +25,12 @@ HWND customTarget;
 namespace {
 
 constexpr int SLIDER_PAGE = 5;
+
+// Set (under the lock) from the command that opens the dialog until its loop has ended; the
+// dialog's handle once it has one.
+bool dialogActive;
+HWND openDialog;
+HWND openingTarget;
 
 HWND sliderOf(HWND dialog) { return GetDlgItem(dialog, IDC_CUSTOM_SLIDER); }
 
@@ -34,6 +45,9 @@ void showPercent(HWND dialog, int percent) {
 }
 
 INT_PTR onInitDialog(HWND dialog, HWND target) {
+    FilterLockGuard lock;
+    if (!lock) return TRUE;
+    openDialog = dialog;
     customTarget = target;
     float alpha = cfg_opaque;
     if (!cfg_link) {
@@ -96,9 +110,40 @@ void onCancel() {
     }
 }
 
+// Runs on the thread that took the command, after it has left the lock.
+void runDialog() {
+    bool pinned = !isShuttingDown() && pinModule();
+    if (pinned)
+        DialogBoxParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_CUSTOM_OPACITY),
+                        hostWindows.hwndMain, customOpacityProc,
+                        reinterpret_cast<LPARAM>(openingTarget));
+    {
+        FilterLockGuard lock;   // denied only while unloading, when nothing else runs
+        openDialog = nullptr;
+        dialogActive = false;
+    }
+    if (pinned) unpinModule();  // the last thing done here: it may be the last reference
+}
+
 }  // namespace
 
+void openCustomDialog(HWND timerWindow) {
+    if (dialogActive) {
+        if (openDialog) SetForegroundWindow(openDialog);
+        return;
+    }
+    // Not from inside another thread's send (a borrowed lock), whose sender would stay
+    // blocked for the dialog's whole life.
+    if (!runOnceUnlocked(runDialog)) return;
+    dialogActive = true;
+    openingTarget = menuTarget;
+    KillTimer(timerWindow, TIMER_FADE_IN);
+    KillTimer(timerWindow, TIMER_FADE_OUT);
+    KillTimer(timerWindow, TIMER_HOLD);
+}
+
 INT_PTR CALLBACK customOpacityProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    InFlightCall call;
     switch (message) {
     case WM_INITDIALOG:
         return onInitDialog(dialog, reinterpret_cast<HWND>(lParam));

@@ -19,6 +19,13 @@ HWND menuTarget;
 
 namespace {
 
+// The Window Settings popup while it stands in a host menu, and that menu. Both inserted
+// items are found again through this handle (the submenu, and the separator that carries it
+// as its item data), never by command id: a broken host hands out ids of 0, or all alike,
+// and an id lookup would then hit the host's own items or leave ours behind.
+HMENU insertedPopup;
+HMENU insertedInto;
+
 static_assert(sizeof(void*) != 4 || sizeof(MENUITEMINFOA) == 48,
               "the 32-bit build passes the 48-byte MENUITEMINFOA");
 
@@ -121,18 +128,6 @@ void toggleAutoMode(WindowOpacityRecord* record, BYTE mode) {
     SetTimer(window, TIMER_FADE_OUT, FADE_TICK_MS, fadeTimerProc);
 }
 
-void openCustomDialog() {
-    HWND window = timerWindow();
-    KillTimer(window, TIMER_FADE_IN);
-    KillTimer(window, TIMER_FADE_OUT);
-    KillTimer(window, TIMER_HOLD);
-    // Owning the dialog disables the main window and moves its activation, which sends it
-    // messages; it may belong to another thread that waits for the lock we hold.
-    LendLock lend(hostWindows.hwndMain);
-    DialogBoxParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_CUSTOM_OPACITY),
-                    hostWindows.hwndMain, customOpacityProc, reinterpret_cast<LPARAM>(menuTarget));
-}
-
 }  // namespace
 
 void setOpacityPercent(HWND window, float percent) {
@@ -154,10 +149,25 @@ void setOpacityPercent(HWND window, float percent) {
     setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 }
 
-// Deleting the submenu item destroys its four popups with it.
-static void removeSettingsItems() {
-    DeleteMenu(hostMainMenu, commandId(ID_WINDOW_SETTINGS), MF_BYCOMMAND);
-    DeleteMenu(hostMainMenu, commandId(ID_SETTINGS_SEPARATOR), MF_BYCOMMAND);
+void removeWindowSettings(bool destroyPopups) {
+    HMENU menu = insertedInto;
+    ULONG_PTR popup = reinterpret_cast<ULONG_PTR>(insertedPopup);
+    insertedInto = nullptr;
+    insertedPopup = nullptr;
+    if (!popup) return;
+    // From the end, so that the positions still to visit stay where they are.
+    for (int i = GetMenuItemCount(menu) - 1; i >= 0; --i) {
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_DATA;
+        if (!GetMenuItemInfoA(menu, i, TRUE, &item)) continue;
+        bool ours = reinterpret_cast<ULONG_PTR>(item.hSubMenu) == popup ||
+                    ((item.fType & MFT_SEPARATOR) && item.dwItemData == popup);
+        if (!ours) continue;
+        // Deleting the submenu item destroys its four popups with it.
+        if (destroyPopups) DeleteMenu(menu, i, MF_BYPOSITION);
+        else RemoveMenu(menu, i, MF_BYPOSITION);
+    }
 }
 
 void onMenuInit(HWND, WPARAM wParam, LPARAM) {
@@ -168,7 +178,7 @@ void onMenuInit(HWND, WPARAM wParam, LPARAM) {
 
     // A host that opens the menu again without closing it first must not get two
     // submenus: drop what an earlier opening left.
-    removeSettingsItems();
+    removeWindowSettings(true);
 
     HMENU settings = buildSettingsPopup(record);
     MENUITEMINFOA item = {};
@@ -182,13 +192,20 @@ void onMenuInit(HWND, WPARAM wParam, LPARAM) {
         DestroyMenu(settings);      // the host menu has no anchor: nothing would own it
         return;
     }
-    InsertMenuA(hostMainMenu, HOST_MENU_ANCHOR_COMMAND, MF_BYCOMMAND | MF_SEPARATOR,
-                commandId(ID_SETTINGS_SEPARATOR), nullptr);
+    insertedPopup = settings;
+    insertedInto = hostMainMenu;
+    MENUITEMINFOA separator = {};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE | MIIM_ID | MIIM_DATA;
+    separator.fType = MFT_SEPARATOR;
+    separator.wID = commandId(ID_SETTINGS_SEPARATOR);
+    separator.dwItemData = reinterpret_cast<ULONG_PTR>(settings);
+    InsertMenuItemA(hostMainMenu, HOST_MENU_ANCHOR_COMMAND, FALSE, &separator);
 }
 
 void onMenuUninit(HWND, WPARAM wParam, LPARAM) {
     if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
-    removeSettingsItems();
+    removeWindowSettings(true);
 }
 
 void onMenuCommand(HWND, WPARAM wParam, LPARAM) {
@@ -201,7 +218,7 @@ void onMenuCommand(HWND, WPARAM wParam, LPARAM) {
             return;
         }
     }
-    if (id == commandId(ID_OPACITY_CUSTOM)) openCustomDialog();
+    if (id == commandId(ID_OPACITY_CUSTOM)) openCustomDialog(timerWindow());
     else if (id == commandId(ID_OPAQUE_ON_FOCUS)) toggleAutoMode(record, AUTO_FOCUS);
     else if (id == commandId(ID_OPAQUE_ON_HOVER)) toggleAutoMode(record, AUTO_HOVER);
 }

@@ -237,10 +237,20 @@ void onTabSelect(HWND window, WPARAM, LPARAM) {
 // ---- The page's dialog procedure -----------------------------------------------------------
 
 INT_PTR CALLBACK alphaPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    InFlightCall call;
     switch (message) {
     case WM_INITDIALOG:
+        // The page keeps the library loaded for as long as it exists: the host may free the
+        // library while its preferences are open, and the page's procedure must stay.
+        SetWindowLongPtrA(dialog, DWLP_USER, pinModule() ? 1 : 0);
         initPage(dialog);
         return 1;
+    case WM_NCDESTROY:
+        if (GetWindowLongPtrA(dialog, DWLP_USER)) {
+            SetWindowLongPtrA(dialog, DWLP_USER, 0);
+            unpinModule();
+        }
+        return 0;
     case WM_COMMAND:
         onPageCommand(dialog, LOWORD(wParam));
         return 1;

@@ -10,6 +10,11 @@ void onMenuInit(HWND window, WPARAM wParam, LPARAM lParam);         // WM_INITME
 void onMenuUninit(HWND window, WPARAM wParam, LPARAM lParam);       // WM_UNINITMENUPOPUP
 void onMenuCommand(HWND window, WPARAM wParam, LPARAM lParam);      // WM_COMMAND, WM_SYSCOMMAND
 
+// Takes "Window Settings" and its separator out of the host menu they were inserted into,
+// if they are there; destroyPopups false leaves the four popups alive (while unloading,
+// when one of them may still be on screen). Lock held, or nothing else running.
+void removeWindowSettings(bool destroyPopups);
+
 // ---- Preferences tab (cases of the filter for other windows, lock held) --------------------
 
 void onTabInitDialog(HWND window, WPARAM wParam, LPARAM lParam);    // WM_INITDIALOG
@@ -44,6 +49,11 @@ INT_PTR CALLBACK alphaPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 extern HWND menuTarget;     // the foreground window when the host's main menu last opened
 extern HWND customTarget;   // the window the Custom Opacity dialog last opened for
+
+// The Custom command (lock held): stops the fades of timerWindow and opens the Custom Opacity
+// dialog for menuTarget once this thread has left the lock, as the dialog's modal loop must
+// never run under it. While a dialog is open, brings that one to the front instead.
+void openCustomDialog(HWND timerWindow);
 
 // Stores and shows the resting alpha of a percentage: on every managed window when linked,
 // on the window (if it has a record) otherwise; writes it at once.

@@ -20,7 +20,10 @@
 //     they would run alongside the owner. For the same reason a guard that has already
 //     waited never borrows: the lend it would take was meant for a message it serves
 //     nested inside that wait.
-//  3. Once unloading has begun, nobody waits: hooks and ticks pass everything through. Every
+//  3. No modal loop runs under the lock: it would hold every other thread for as long as the
+//     user takes, and lending it for that long would let two threads run at once. The owner
+//     schedules the loop with runOnceUnlocked; handlers inside the loop take the lock anew.
+//  4. Once unloading has begun, nobody waits: hooks and ticks pass everything through. Every
 //     guard counts as a call in flight, so unloading waits for all holders and waiters to
 //     leave before the lock is deleted.
 //
@@ -47,6 +50,10 @@ LONG ownerDepth;
 
 // The thread the runner is blocked sending to, which may run under the lock meanwhile.
 volatile LONG lentTo;
+
+// Work the owner asked to run once it has left the lock completely (a modal loop). Written
+// and taken only by the owner while it holds the lock.
+void (*afterUnlock)();
 
 // True while the calling thread serves a message sent by another thread and not yet
 // answered (ReplyMessage ends that early). Messages the thread then sends to its own
@@ -143,11 +150,26 @@ FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
 }
 
 FilterLockGuard::~FilterLockGuard() {
+    void (*work)() = nullptr;
     if (mode_ == OWNED) {
-        if (--ownerDepth == 0) ownerThread = 0;
+        if (--ownerDepth == 0) {
+            ownerThread = 0;
+            work = afterUnlock;
+            afterUnlock = nullptr;
+        }
         LeaveCriticalSection(&filterLock);
     }
+    // Still counted as a call in flight while the work runs.
+    if (work) work();
     InterlockedDecrement(&inFlight);
+}
+
+bool runOnceUnlocked(void (*work)()) {
+    // Only the owner: a borrower runs inside another thread's send, which would stay
+    // blocked for as long as the work takes.
+    if (ownerThread != GetCurrentThreadId() || afterUnlock) return false;
+    afterUnlock = work;
+    return true;
 }
 
 LendLock::LendLock(HWND target) : lent_(false), saved_(0) {

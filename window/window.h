@@ -25,6 +25,13 @@ private:
     int mode_;
 };
 
+// Runs work on the calling thread as soon as it has left the lock at every level, that is
+// when the outermost guard it holds ends. For a modal loop, which must never run under the
+// lock: every other thread would wait for it, and a lend would let two threads run at once.
+// False (and nothing is scheduled) when the caller does not own the lock, having borrowed
+// it or not taken it, or when other work is already waiting.
+bool runOnceUnlocked(void (*work)());
+
 // Put around every call that may send a message to a window of another thread while the
 // lock is held (SetWindowLongA, GetWindowTextA, SendMessageA, ...). While the scope lasts,
 // the window's thread may run the filter under our lock, but only while it serves what we
@@ -59,6 +66,17 @@ public:
     InFlightCall(const InFlightCall&) = delete;
     InFlightCall& operator=(const InFlightCall&) = delete;
 };
+
+// ---- Keeping the library loaded while its own windows exist ---------------------------------
+
+// A window or a modal loop of the plug-in's own (the preferences page, the Custom Opacity
+// dialog) keeps the library loaded with a reference on itself: the host may free it at any
+// moment, even from inside that loop, and the window's procedure and the loop's return
+// address must stay valid until they are gone. pinModule takes one reference (false if it
+// could not); unpinModule gives one back from a thread of its own, so that the last one
+// unloads the library without returning into it.
+bool pinModule();
+void unpinModule();
 
 // ---- Window classes ------------------------------------------------------------------------
 

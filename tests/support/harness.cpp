@@ -36,6 +36,10 @@ Session::~Session() {
     hostsim::stop();
     hostsim::pump(10);
     hostsim::unloadPlugin(plugin);
+    // A page or dialog of the plug-in keeps the library loaded while it exists and lets it go
+    // from a thread of its own when it ends: the next case must start from a fresh copy.
+    CHECK_MESSAGE(hostsim::pumpUntil([] { return !GetModuleHandleA("gen_quorvel.dll"); }, 5000),
+                  "the library is still loaded after the session");
     RemoveVectoredExceptionHandler(faultHandler);
     CHECK_MESSAGE(faults == 0, "a fault was raised (and swallowed) during the session");
 }
