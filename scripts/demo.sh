@@ -48,6 +48,20 @@ cmake --build --preset default
 
 source scripts/wine-env.sh
 trap stop_wine_env EXIT
+
+# The player gives the plug-in's page a fixed size in pixels, laid out for the Windows
+# dialog font. Wine here has no such font and falls back to a wider one, which cuts the
+# page off at the right; while the demo runs, the dialog font is mapped to a condensed one
+# whose widths are close to the Windows font's (the tests' prefix is left as it was).
+FONT_KEY='HKCU\Software\Wine\Fonts\Replacements'
+map_dialog_font() {
+    fc-list 2>/dev/null | grep -q 'DejaVu Sans Condensed' || return 0
+    "$WINE" reg add "$FONT_KEY" /v "MS Sans Serif" /d "DejaVu Sans Condensed" /f >/dev/null 2>&1 || true
+    trap 'unmap_dialog_font; stop_wine_env' EXIT
+}
+unmap_dialog_font() {
+    "$WINE" reg delete "$FONT_KEY" /v "MS Sans Serif" /f >/dev/null 2>&1 || true
+}
 BIN=$BUILD_DIR/bin
 # The player loads build/bin/gen_quorvel.dll, a copy of the lean DLL of this width: the
 # 32-bit product wherever this machine runs 32-bit code.
@@ -61,6 +75,7 @@ if [ "$mode" = interactive ]; then
     echo "demo: opening the player on $DISPLAY"
     echo "demo: (translucency shows only where a compositing window manager runs on that display)"
     init_prefix
+    map_dialog_font
     cd "$BIN"
     "$WINE" quorvel-demo.exe
     exit 0
@@ -70,6 +85,7 @@ echo "demo: no display to use, or --tour: playing the scripted tour on a virtual
 start_display
 echo "demo: virtual screen $DISPLAY with a compositor"
 init_prefix
+map_dialog_font
 TOUR_DIR=$(mkdir -p "$TOUR_DIR" && cd "$TOUR_DIR" && pwd)
 rm -f "$TOUR_DIR"/*.bmp "$TOUR_DIR"/*.png "$TOUR_DIR"/report.txt
 win_dir="Z:${TOUR_DIR//\//\\}"

@@ -5,37 +5,13 @@
 #   scripts/refresh-docs.sh [DIR]      the tour's screenshots and report stay in DIR
 #                                      (default build/docs-tour)
 #
-# The player gives the plug-in's page a fixed size in pixels, laid out for the Windows
-# dialog font. Wine here has no such font and falls back to a wider one, which cuts the
-# page off at the right; for this run only, the dialog font is mapped to a condensed one
-# whose widths are close to the Windows font's.
+# The demo maps the dialog font to DejaVu Sans Condensed for its run (see scripts/demo.sh),
+# so the plug-in's page is not cut off at the right.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD_DIR=$ROOT/build
 TOUR_DIR=${1:-build/docs-tour}
-FONT_KEY='HKCU\Software\Wine\Fonts\Replacements'
-
-if ! fc-list 2>/dev/null | grep -q 'DejaVu Sans Condensed'; then
-    echo "refresh-docs: needs the DejaVu Sans Condensed font (Debian: fonts-dejavu-extra)" >&2
-    exit 1
-fi
-source scripts/width.sh
-scripts/setup.sh
-quorvel_configure
-cmake --build --preset default
-
-source scripts/wine-env.sh
-start_display
-init_prefix
-"$WINE" reg add "$FONT_KEY" /v "MS Sans Serif" /d "DejaVu Sans Condensed" /f >/dev/null
-stop_wine_env
-restore_font() {
-    "$WINE" reg delete "$FONT_KEY" /v "MS Sans Serif" /f >/dev/null 2>&1 || true
-    "$WINESERVER" -k >/dev/null 2>&1 || true
-}
-trap restore_font EXIT
-
 if ! scripts/demo.sh --tour "$TOUR_DIR"; then
     echo "refresh-docs: the tour did not see every step; docs/ left as it was" >&2
     exit 1
