@@ -7,9 +7,19 @@
 #include "fade.h"
 
 #include <initializer_list>
+#include <type_traits>
 
 #include "../host/host.h"
 #include "../window/window.h"
+
+// The host calls the callback caller-cleans and pops its two arguments itself. On the
+// 32-bit build the convention is part of the type: a callee-cleans callback would return
+// with "ret 8" and the host's stack would drift by 8 bytes for every window it visits.
+using HostEnumCallback = int(__cdecl*)(void*, EmbedEnumParam*);
+static_assert(std::is_same<decltype(EmbedEnumParam::callback), HostEnumCallback>::value,
+              "the host calls the enumeration callback caller-cleans");
+static_assert(std::is_same<decltype(&linkedEnumProc), HostEnumCallback>::value,
+              "linkedEnumProc must be caller-cleans");
 
 namespace {
 

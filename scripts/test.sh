@@ -14,15 +14,18 @@ BUILD_DIR=$ROOT/build
 source scripts/width.sh
 scripts/setup.sh
 quorvel_configure
+# Claimed before building, so that no other run in this build folder relinks a program
+# while it is being tested or stops the Wine server under it.
+source scripts/wine-env.sh
+trap stop_wine_env EXIT
+claim_build_dir
 cmake --build --preset default
 
-source scripts/wine-env.sh
 # The DLL next to the tests must be the one the line below names.
 cmp -s "$BUILD_DIR/bin/gen_quorvel.dll" "$BUILD_DIR/$QUORVEL_WIDTH/gen_quorvel.dll" || {
     echo "test: build/bin/gen_quorvel.dll is not build/$QUORVEL_WIDTH/gen_quorvel.dll" >&2
     exit 1
 }
-trap stop_wine_env EXIT
 start_display
 init_prefix
 describe_tested_dll

@@ -26,6 +26,37 @@ export WINELOADER=$WINE
 WINESERVER=/usr/lib/wine/wineserver
 
 quorvel_bg_pids=()
+quorvel_claimed=
+
+# One run at a time per build folder. Runs in the same folder share its Wine prefix and so
+# its Wine server, and a run that ends stops that server, which ends every Windows program
+# of the other run on the spot (a test then "fails" in no time without any output). The
+# claim is a directory holding the owner's process id; an owner that is gone is replaced.
+claim_build_dir() {
+    [ -n "$quorvel_claimed" ] && return
+    local lock="$BUILD_DIR/.run-lock" waited=
+    mkdir -p "$BUILD_DIR"
+    until mkdir "$lock" 2>/dev/null; do
+        local owner
+        owner=$(cat "$lock/pid" 2>/dev/null || true)
+        if [ -n "$owner" ] && ! kill -0 "$owner" 2>/dev/null; then
+            rm -rf "$lock"
+            continue
+        fi
+        if [ -z "$waited" ]; then
+            echo "another run (process ${owner:-?}) uses $BUILD_DIR; waiting for it to end"
+            waited=1
+        fi
+        sleep 2
+    done
+    echo $$ >"$lock/pid"
+    quorvel_claimed=$lock
+}
+
+release_build_dir() {
+    [ -n "$quorvel_claimed" ] && rm -rf "$quorvel_claimed"
+    quorvel_claimed=
+}
 
 start_display() {
     # Xvfb picks a free display itself and writes its number to the pipe.
@@ -44,6 +75,7 @@ start_display() {
 }
 
 init_prefix() {
+    claim_build_dir
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "wine: creating the $QUORVEL_WIDTH prefix in $WINEPREFIX (once per build folder)"
         "$WINE" wineboot -i >/dev/null 2>&1 || true
@@ -61,7 +93,7 @@ init_prefix() {
         "$WINESERVER" -w
         touch "$WINEPREFIX/.quorvel-settings-1"
     fi
-    "$WINESERVER" -p >/dev/null 2>&1
+    "$WINESERVER" -p >/dev/null 2>&1 || true    # one may still run for this prefix
     # Start the prefix's own services now, with their output closed, so that no test
     # program starts them and leaves them holding its output open.
     "$WINE" wineboot >/dev/null 2>&1 || true
@@ -77,6 +109,7 @@ describe_tested_dll() {
 }
 
 stop_wine_env() {
-    "$WINESERVER" -k >/dev/null 2>&1 || true
+    if [ -n "$quorvel_claimed" ]; then "$WINESERVER" -k >/dev/null 2>&1 || true; fi
     for pid in "${quorvel_bg_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    release_build_dir
 }

@@ -279,6 +279,7 @@ TEST_CASE("linked: the dialog follows cfg_opaque and previews on every managed w
         keys["cfg_opaque"] = "26";
         CHECK(quorvelKeys() == keys);
         for (HWND w : windows) CHECK(layeredAlpha(w) == 25);
+        CHECK(layeredAlpha(addEmbedded("Gen later")) == 26);   // OK set the shown linked alpha
         CHECK(recordOf(s.host.equalizer)->opaque == 128.0f);
         // A preset afterwards shows the stored value checked... and the next opening starts at 10 %.
         int again = 0;

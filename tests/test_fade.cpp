@@ -71,6 +71,52 @@ void moveCursor(POINT p) {
 
 void hover(HWND window) { SendMessageA(window, WM_MOUSEMOVE, 0, 0); }
 
+// Records every SetTimer call of the library, by taking over its import of SetTimer: the
+// period it asks for cannot be told from ticks counted against generous deadlines.
+struct TimerRequest {
+    HWND window;
+    UINT_PTR id;
+    UINT period;
+};
+std::vector<TimerRequest> timerRequests;
+decltype(&SetTimer) realSetTimer;
+
+UINT_PTR WINAPI recordSetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC proc) {
+    timerRequests.push_back({window, id, period});
+    return realSetTimer(window, id, period, proc);
+}
+
+void recordTimerRequests(HMODULE library) {
+    timerRequests.clear();
+    realSetTimer = reinterpret_cast<decltype(&SetTimer)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetTimer")));
+    BYTE* base = reinterpret_cast<BYTE*>(library);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name; ++d) {
+        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
+            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(realSetTimer)) continue;
+            DWORD old;
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
+            t->u1.Function = reinterpret_cast<ULONG_PTR>(recordSetTimer);
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
+            ++patched;
+        }
+    }
+    REQUIRE(patched == 1);
+}
+
+// The periods the library asked for, for one timer of one window, in order.
+std::vector<UINT> periodsOf(HWND window, UINT_PTR id) {
+    std::vector<UINT> periods;
+    for (const TimerRequest& r : timerRequests)
+        if (r.window == window && r.id == id) periods.push_back(r.period);
+    return periods;
+}
+
 std::vector<HWND> hostSet(const Host& h) { return {h.main, h.equalizer, h.playlist, h.minibrowser, h.video}; }
 
 }  // namespace
@@ -79,6 +125,7 @@ TEST_CASE("linked: each fade tick shows the truncated alpha on every window, 25 
     moveCursor(EMPTY_SPOT);
     Session s(withIni({"cfg_opaque=128", "cfg_fadein=250", "cfg_fadeout=750", "cfg_hold=200",
                        "cfg_auto=2", "cfg_link=1"}));
+    recordTimerRequests(s.plugin.module);
     moveCursor(centreOf(s.host.main));  // the main window keeps the hold; nothing attached yet
     std::vector<HWND> windows = hostSet(s.host);
     for (HWND w : windows) paint(w);
@@ -117,6 +164,28 @@ TEST_CASE("linked: each fade tick shows the truncated alpha on every window, 25 
     CHECK(shown[72][0] == 130);
     TickCount after = countFadeTicks(s.host.main, 300);
     CHECK(after.total() == 0);                  // resting: every timer stopped
+    // The fades step every 10 ms, the hold runs at cfg_hold.
+    for (UINT_PTR id : {FADE_IN, FADE_OUT, HOLD}) {
+        CAPTURE(id);
+        std::vector<UINT> periods = periodsOf(s.host.main, id);
+        CHECK_FALSE(periods.empty());
+        CHECK(periods == std::vector<UINT>(periods.size(), id == HOLD ? 200 : 10));
+    }
+}
+
+TEST_CASE("linked: each hover message alone starts the fade-in and the hold on the main window") {
+    moveCursor(EMPTY_SPOT);
+    for (UINT message : {WM_SETCURSOR, WM_NCHITTEST, WM_MOUSEMOVE}) {
+        CAPTURE(message);
+        Session s(withIni({"cfg_opaque=100", "cfg_fadein=0", "cfg_hold=30000", "cfg_auto=2"}));
+        recordTimerRequests(s.plugin.module);
+        paint(s.host.playlist);
+        REQUIRE(timerRequests.empty());
+        SendMessageA(s.host.playlist, message, 0, 0);
+        CHECK(periodsOf(s.host.main, FADE_IN) == std::vector<UINT>{10});
+        CHECK(periodsOf(s.host.main, HOLD) == std::vector<UINT>{30000});
+        CHECK(pumpUntil([&] { return layeredAlpha(s.host.playlist) == 255; }, DEADLINE_MS));
+    }
 }
 
 TEST_CASE("per-window: a tick shows the sum truncated before it is stored") {
@@ -147,6 +216,25 @@ TEST_CASE("per-window: a tick shows the sum truncated before it is stored") {
     CHECK(countFadeTicks(playlist, 200).in == 0);
 }
 
+TEST_CASE("per-window focus: losing the focus stops the fade-in and holds the alpha for the hold") {
+    moveCursor(EMPTY_SPOT);
+    Session s(withIni({"cfg_link=0", "cfg_fadein=5000", "cfg_fadeout=100", "cfg_hold=300",
+                       "QuorvelHostPlaylist=100 1 0 0 0 0"}));
+    HWND w = s.host.playlist;
+    paint(w);
+    SendMessageA(w, WM_SETFOCUS, 0, 0);
+    int in = 0;
+    REQUIRE(pumpTicks(w, FADE_IN, [&] { ++in; }, [&] { return in == 5; }));
+    SendMessageA(w, WM_KILLFOCUS, 0, 0);
+    float held = recordOf(w)->current;          // 5 steps of 0.312 from 100
+    CHECK(layeredAlpha(w) == 101);
+    // No fade-in tick until the hold expires; its expiry starts the fade-out.
+    float atExpiry = 0;
+    CHECK(pumpTicks(w, HOLD, [&] { atExpiry = recordOf(w)->current; }, [&] { return atExpiry != 0; }));
+    CHECK(atExpiry == held);
+    CHECK(pumpUntil([&] { return layeredAlpha(w) == 100; }, DEADLINE_MS));
+}
+
 TEST_CASE("fades shorter than 20 ms take one tick; at resting 255 both stop at once") {
     moveCursor(EMPTY_SPOT);
     {
@@ -172,6 +260,25 @@ TEST_CASE("fades shorter than 20 ms take one tick; at resting 255 both stop at o
         CHECK(c.out == 1);
         CHECK(layeredAlpha(s.host.main) == -1);
     }
+}
+
+TEST_CASE("linked hover: a popup menu under the cursor keeps the hold, whoever owns it") {
+    moveCursor(EMPTY_SPOT);
+    Session s(withIni({"cfg_opaque=100", "cfg_fadein=0", "cfg_fadeout=0", "cfg_hold=50", "cfg_auto=2"}));
+    // A menu window of no one's: the ones a menu opens are owned by its window, whose root
+    // owner would decide on its own.
+    HWND menu = CreateWindowExA(WS_EX_TOPMOST, "#32768", "", WS_POPUP | WS_VISIBLE, 700, 500, 150, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    REQUIRE(menu);
+    paint(s.host.main);
+    moveCursor(centreOf(menu));
+    hover(s.host.main);
+    int expiries = 0;
+    CHECK(pumpTicks(s.host.main, HOLD, [&] { ++expiries; }, [&] { return expiries == 3; }));
+    CHECK(layeredAlpha(s.host.main) == 255);
+    DestroyWindow(menu);
+    moveCursor(EMPTY_SPOT);
+    CHECK(pumpUntil([&] { return layeredAlpha(s.host.main) == 100; }, DEADLINE_MS));
 }
 
 TEST_CASE("per-window hover: moving to another managed window fades the first out") {

@@ -1,6 +1,10 @@
 // The plug-in on a system older than it supports. This program runs as test_gate.exe,
 // which the test set-up registers with Wine as a Windows NT 4.0 program, so the version
 // check fails here and the plug-in must stay inert.
+//
+// Not caught here, on purpose: a gate that forgets its service-pack condition. Telling it
+// apart needs a system that reports version 5.0 without a service pack, and Wine's
+// per-program version setting offers none (its "win2k" carries service pack 4).
 #include "support/harness.h"
 
 #include <string>

@@ -253,6 +253,15 @@ TEST_CASE("per-window: the checks follow the foreground window's own record") {
           std::vector<std::string>{"Auto-&Hide", "&Always On Top*", "-", "Top*", "Left", "Right",
                                    "Bottom", "Not docked", "-", "Dock/Undock Windows by Dragging"});
     closeHostMenu();
+    iniWrite("Docked left", "77 0 0 0 1 0");
+    iniWrite("Docked right", "77 0 0 0 2 0");
+    for (const char* side : {"left", "right"}) {
+        openHostMenu(addEmbedded(std::string("Docked ") + side));
+        std::vector<std::string> docked = menuPicture(openedSubmenu("Docked Toolbar"));
+        REQUIRE(docked.size() == 10);
+        CHECK(docked[4] + docked[5] == (side[0] == 'l' ? "Left*Right" : "LeftRight*"));
+        closeHostMenu();
+    }
 }
 
 TEST_CASE("linked: each preset changes every managed window and writes only cfg_opaque") {

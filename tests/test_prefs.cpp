@@ -149,6 +149,16 @@ TEST_CASE("the page exists only while its tab is selected, and each new page sho
     HWND third = currentPage();
     CHECK(third != nullptr);
 
+    // Either message alone, for the tab already selected (the control then sends no
+    // notification), brings back a page that went away.
+    for (UINT select : {TCM_SETCURFOCUS, TCM_SETCURSEL}) {
+        CAPTURE(select);
+        DestroyWindow(currentPage());
+        SendMessageA(tab, select, 2, 0);
+        third = currentPage();
+        CHECK(third != nullptr);
+    }
+
     // The page closes with the host page, and the host's next page opens on the same tab.
     closePreferences();
     CHECK_FALSE(IsWindow(third));
@@ -206,11 +216,16 @@ TEST_CASE("the opacity slider applies its alpha to every managed window and stor
     paint(gen);
     paint(owned);
     pump(20);
+    // Attached while top-level, owned afterwards: it keeps its record but is no longer managed.
+    HWND adopted = addEmbedded("Gen adopted");
+    SetWindowLongPtrA(adopted, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(s.host.main));
     HWND page = openAlphaPage(s);
 
     moveSlider(page, 1415, 50);
     CHECK(textOf(page, 1416) == "50%");
     for (HWND w : hostWindowsOf(s.host)) CHECK(layeredAlpha(w) == 128);
+    CHECK(layeredAlpha(adopted) == -1);
+    CHECK(layeredAlpha(addEmbedded("Gen later")) == 127);  // shown linked alpha: 127.5
     CHECK(layeredAlpha(gen) == 128);
     CHECK(layeredAlpha(owned) == -1);      // not a managed window
     CHECK(iniRead("cfg_opaque") == "128");

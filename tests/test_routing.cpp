@@ -164,7 +164,9 @@ TEST_CASE("every message reaches the window procedure unchanged, acted on or not
 }
 
 TEST_CASE("thread messages pass through unchanged and manage nothing, before start-up too") {
-    Session s(Options(), false);                // all five host handles still null
+    Options noVideo;
+    noVideo.video = false;
+    Session s(noVideo, false);                  // all five host handles still null
     WindowThread t;
     std::vector<Seen> got;
     t.run([&] {
@@ -184,6 +186,18 @@ TEST_CASE("thread messages pass through unchanged and manage nothing, before sta
     // The plug-in still works for real windows afterwards.
     HWND w = addEmbedded("After");
     CHECK(recordOf(w) != nullptr);
+
+    // After start-up the video slot stays null: a thread message is still nobody's, so a
+    // posted command changes nothing even with a menu target set.
+    initPlugin(s.plugin);
+    paint(s.host.main);
+    SetForegroundWindow(s.host.main);
+    REQUIRE(pumpUntil([&] { return GetForegroundWindow() == s.host.main; }, 3000));
+    SendMessageA(s.host.main, WM_INITMENU, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
+    SendMessageA(s.host.main, WM_UNINITMENUPOPUP, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
+    PostThreadMessageA(GetCurrentThreadId(), WM_COMMAND, Options().firstCommandId + 7, 0);  // 50 %
+    pump(50);
+    CHECK(iniRead("cfg_opaque") == "<absent>");
 }
 
 TEST_CASE("a pointer in lParam is read only when the message was sent, and never when null") {

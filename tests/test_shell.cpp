@@ -175,6 +175,10 @@ TEST_CASE("the loaded settings are the ones the windows show and the file keeps"
         CHECK(layeredAlpha(s.host.playlist) == 128);
         CHECK(iniRead("cfg_opaque") == "128");
     }
+    SUBCASE("a stored negative linked opacity counts as above every bound: 255") {
+        Session s(withIni({"cfg_opaque=-5", "cfg_link=1"}));
+        CHECK(layeredAlpha(paintedEmbedded("Visualizer")) == -1);
+    }
     SUBCASE("unlinked, an out-of-range entry is clamped, shown and rewritten") {
         Options o;
         o.iniText = quorvelSection({"cfg_opaque=128", "cfg_link=0", "Visualizer=-5 -1 0 0 0 0"});

@@ -270,3 +270,37 @@ TEST_CASE("freeing the library while its menu items, page or dialog are open") {
     }
     checkFreedAndReloaded(s);
 }
+
+TEST_CASE("a lock guard already waiting when unloading begins gives up") {
+    Session s(withIni({"cfg_link=1", "cfg_opaque=200"}));
+    paint(s.host.main);
+    SetForegroundWindow(s.host.main);       // the menu's target: a window with a record
+    REQUIRE(pumpUntil([&] { return GetForegroundWindow() == s.host.main; }, 3000));
+    SendMessageA(s.host.main, WM_INITMENU, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
+    SendMessageA(s.host.main, WM_UNINITMENUPOPUP, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
+    WindowThread holder, waiter;
+    HWND held = nullptr, waiting = nullptr;
+    holder.run([&] { held = addEmbedded("Holder"); });
+    waiter.run([&] { waiting = addEmbedded("Waiter"); hide(waiting); });
+    REQUIRE(recordOf(waiting) == nullptr);
+
+    // A preset taken on the holder's window broadcasts under the lock and blocks in its
+    // request to the main window, which this thread does not serve until it unloads.
+    const WPARAM preset50 = Options().firstCommandId + 7;
+    holder.post([&] { SendMessageA(held, WM_COMMAND, preset50, 0); });
+    auto requestWaits = [] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; };
+    for (DWORD start = GetTickCount(); !requestWaits() && GetTickCount() - start < 20000;) Sleep(1);
+    REQUIRE(requestWaits());
+    std::atomic<int> painted{0};
+    waiter.post([&] { painted = 1; SendMessageA(waiting, WM_PAINT, 0, 0); painted = 2; });
+    while (painted == 0) Sleep(1);
+    Sleep(200);
+    REQUIRE(painted == 1);                  // its filter waits for the lock
+
+    unloadPlugin(s.plugin);
+    waiter.run([] {});
+    CHECK(painted == 2);
+    CHECK(recordOf(waiting) == nullptr);    // it gave up: no record after the unload began
+    holder.run([&] { removeEmbedded(held); });
+    waiter.run([&] { removeEmbedded(waiting); });
+}

@@ -3,11 +3,17 @@
 
 #include <string.h>
 
+#include <type_traits>
+
 #include "../settings/settings.h"
 
 namespace {
 
 using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+// Bound at run time, so nothing but this declaration holds the calling convention; a
+// pointer without WINAPI would call the callee-cleans function wrongly on the 32-bit build.
+static_assert(std::is_same<SetLayeredFn, decltype(&SetLayeredWindowAttributes)>::value,
+              "the bound pointer must have the platform's own type");
 
 // Bound on first use and kept for the life of the process; the library is never released.
 HMODULE user32Module;
