@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "entry/entry.h"
 #include "fade/fade.h"
-#include "hooks/hooks.h"
 #include "hostsim/hostsim.h"
-#include "plugin/plugin.h"
 #include "settings/settings.h"
+#include "window/window.h"
 
 namespace {
 

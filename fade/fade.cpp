@@ -8,9 +8,9 @@
 
 #include <string.h>
 
-#include "../hooks/hooks.h"
-#include "../plugin/plugin.h"
+#include "../host/host.h"
 #include "../settings/settings.h"
+#include "../window/window.h"
 #include "fade_math.h"
 
 namespace {

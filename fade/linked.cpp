@@ -9,8 +9,8 @@
 #include <initializer_list>
 #include <type_traits>
 
-#include "../hooks/hooks.h"
-#include "../plugin/plugin.h"
+#include "../host/host.h"
+#include "../window/window.h"
 
 // The host calls the callback caller-cleans and pops its two arguments itself. On the
 // 32-bit build the convention is part of the type: a callee-cleans callback would return

@@ -293,13 +293,13 @@ exit $?
 
 @ WM_NCHITTEST is no hover trigger
 tests test_fade
-file hooks/filter.cpp
+file entry/filter.cpp
 -    {WM_NCHITTEST, onFadeHover},
 +
 
 @ WM_KILLFOCUS routed to the focus-gained handler
 tests test_fade
-file hooks/filter.cpp
+file entry/filter.cpp
 -    {WM_KILLFOCUS, onFadeKillFocus},
 +    {WM_KILLFOCUS, onFadeSetFocus},
 
@@ -312,7 +312,7 @@ file fade/fade.cpp
 
 @ TCM_SETCURFOCUS does not show the page
 tests test_prefs
-file hooks/filter.cpp
+file entry/filter.cpp
 -    {TCM_SETCURFOCUS, onTabSelect},
 +
 
@@ -345,20 +345,20 @@ file ui/prefs.cpp
 
 @ a waiting lock guard ignores that unloading has begun
 tests test_unload
-file hooks/lock.cpp
+file window/lock.cpp
 -        if (shuttingDown || !lockCreated) return;
 +        if (!lockCreated) return;
 
 @ the lock is lent to the wrong thread
 tests test_custom unit_lock
-file hooks/lock.cpp
+file window/lock.cpp
 -    saved_ = static_cast<DWORD>(InterlockedExchange(&lentTo, static_cast<LONG>(receiver)));
 +    saved_ = static_cast<DWORD>(InterlockedExchange(&lentTo, static_cast<LONG>(self)));
 
 @ enumeration callback declared callee-cleans (__stdcall)
 tests test_fade test_prefs
 width 32
-file plugin/plugin.h
+file host/host.h
 -    int (__cdecl *callback)(void* hostRecord, EmbedEnumParam* param);
 +    int (__stdcall *callback)(void* hostRecord, EmbedEnumParam* param);
 file fade/fade.h
@@ -371,85 +371,85 @@ file fade/linked.cpp
 @ DllMain declared without WINAPI (the runtime's own entry runs)
 tests pe_layout test_shell test_routing
 width 32
-file hooks/hooks.h
+file entry/entry.h
 -BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 +BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
-file hooks/entry.cpp
+file entry/hooks.cpp
 -BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 +BOOL DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 
 @ bound SetLayeredWindowAttributes pointer without WINAPI
 tests test_record test_fade
 width 32
-file hooks/record.cpp
+file window/record.cpp
 -using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 +using SetLayeredFn = BOOL(*)(HWND, COLORREF, BYTE, DWORD);
 
 @ the system gate without its service-pack condition
 tests test_gate
 expect Wine cannot report version 5.0 without a service pack
-file plugin/plugin.cpp
+file entry/export.cpp
 -    return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
 +    return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION,
 
 @ "Winamp Gen" matched as a prefix of the class name
 tests test_routing
-file hooks/filter.cpp
+file window/record.cpp
 -    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS) == 0;
 +    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS - 1) == 0;
 
 @ owned host windows managed too (no root-owner test)
 tests test_routing
-file hooks/filter.cpp
+file entry/filter.cpp
 -    return isHostWindow(window) && GetAncestor(window, GA_ROOTOWNER) == window;
 +    return isHostWindow(window);
 
 @ a thread message (no window) can match a null host slot
 tests test_routing test_shell
-file hooks/filter.cpp
+file entry/filter.cpp
 -    if (!window) return false;
 -    const HostWindowSet& h = hostWindows;
 +    const HostWindowSet& h = hostWindows;
 
 @ an extended-style change that adds WS_CHILD detaches
 tests test_record
-file hooks/filter.cpp
+file entry/filter.cpp
 -    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) != 0xFFFFFFF0u) return;
 +    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) == 0) return;
 
 @ showing a window detaches it as hiding does
 tests test_record
-file hooks/filter.cpp
+file entry/filter.cpp
 -    if (wParam != 1) detachRecord(window);      // being hidden
 +    if (wParam != 2) detachRecord(window);
 
 @ alpha 255 makes a window layered
 tests test_record
-file hooks/record.cpp
+file window/record.cpp
 -    if (a != 255 && !(exStyle & WS_EX_LAYERED)) setExStyle(window, exStyle | WS_EX_LAYERED);
 +    if (!(exStyle & WS_EX_LAYERED)) setExStyle(window, exStyle | WS_EX_LAYERED);
 
 @ detaching leaves the window layered
 tests test_record
-file hooks/record.cpp
+file window/record.cpp
 -    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
 +
 
 @ a new window shows its own alpha while linked
 tests test_record
-file hooks/record.cpp
+file window/record.cpp
 -    float shown = cfg_link ? cur_opaque : record->opaque;
 +    float shown = record->opaque;
 
 @ "Winamp Gen" windows keyed by class, not title
 tests test_record
-file hooks/record.cpp
+file window/record.cpp
 -    if (isWinampGenClass(className)) {
 +    if (false) {
 
 @ the attach writes no normalised entry
 tests test_record test_hostile_ini
-file hooks/record.cpp
+file window/record.cpp
 -    writeWindowEntry(key, entry);       // every attach leaves the entry in normalised form
 +
 
@@ -563,7 +563,7 @@ file settings/settings.cpp
 
 @ threads started after the load get no hooks
 tests test_routing test_fade test_custom
-file hooks/entry.cpp
+file entry/hooks.cpp
 -    case DLL_THREAD_ATTACH:
 -        return installHookPair() ? TRUE : FALSE;
 +    case DLL_THREAD_ATTACH:
@@ -571,7 +571,7 @@ file hooks/entry.cpp
 
 @ unloading leaves the other threads' hooks installed
 tests test_unload test_lifecycle
-file hooks/entry.cpp
+file entry/hooks.cpp
 -        UnhookWindowsHookEx(p->getMessageHandle);
 -        UnhookWindowsHookEx(p->callWndProcHandle);
 -    }

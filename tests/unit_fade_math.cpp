@@ -5,9 +5,9 @@
 
 #include "fade/fade.h"
 #include "fade/fade_math.h"
-#include "hooks/hooks.h"
-#include "plugin/plugin.h"
+#include "host/host.h"
 #include "settings/settings.h"
+#include "window/window.h"
 
 using namespace hostsim;
 

@@ -8,10 +8,11 @@
 
 #include <atomic>
 
+#include "entry/entry.h"
 #include "fade/fade.h"
-#include "hooks/hooks.h"
-#include "plugin/plugin.h"
+#include "host/host.h"
 #include "settings/settings.h"
+#include "window/window.h"
 
 using namespace hostsim;
 

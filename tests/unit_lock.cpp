@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "hooks/hooks.h"
 #include "hostsim/hostsim.h"
+#include "window/window.h"
 
 using namespace hostsim;
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "entry/entry.h"
 #include "hostsim/hostsim.h"
-#include "plugin/plugin.h"
 #include "settings/settings.h"
 
 namespace {

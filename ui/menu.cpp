@@ -9,9 +9,9 @@
 #include "ui.h"
 
 #include "../fade/fade.h"
-#include "../hooks/hooks.h"
-#include "../plugin/plugin.h"
+#include "../host/host.h"
 #include "../settings/settings.h"
+#include "../window/window.h"
 #include "opacity.h"
 #include "resource.h"
 

@@ -12,9 +12,9 @@
 #include <stdio.h>
 
 #include "../fade/fade.h"
-#include "../hooks/hooks.h"
-#include "../plugin/plugin.h"
+#include "../host/host.h"
 #include "../settings/settings.h"
+#include "../window/window.h"
 #include "resource.h"
 
 HWND alphaPage;

@@ -1,17 +1,14 @@
-// Plug-in shell: the export, start-up, configuration and the operating-system gate.
-#include "plugin.h"
+// The export, start-up, configuration and the operating-system gate.
+#include "entry.h"
 
-#include "../hooks/hooks.h"
+#include "../host/host.h"
 #include "../settings/settings.h"
 #include "../ui/ui.h"
+#include "../window/window.h"
 
 PluginDescriptor pluginDescriptor = {
     DESCRIPTOR_VERSION, PLUGIN_DESCRIPTION, pluginInit, pluginConfig, pluginQuit, nullptr, nullptr,
 };
-
-HostWindowSet hostWindows;
-HMENU hostMainMenu;
-MenuCommandIds menuCommandIds;
 
 // The host reads the descriptor by layout: seven 32-bit fields on the 32-bit platform.
 static_assert(sizeof(void*) != 4 || sizeof(PluginDescriptor) == 28, "descriptor layout");
@@ -49,14 +46,6 @@ BOOL isAlphaBlendingSupported() {
     mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
     return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
                               mask);
-}
-
-LRESULT sendHostRequest(LPARAM request, WPARAM argument) {
-    if (!hostWindows.hwndMain) return 0;
-    // The main window may belong to another hooked thread; let it run our filter while we
-    // wait for its reply instead of waiting for a lock we hold.
-    LendLock lend(hostWindows.hwndMain);
-    return SendMessageA(hostWindows.hwndMain, HOST_REQUEST, argument, request);
 }
 
 int pluginInit() {

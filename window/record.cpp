@@ -1,5 +1,5 @@
-// The per-window record, the layered alpha and the window's INI key.
-#include "hooks.h"
+// The per-window record, the layered alpha, the window's INI key and its class.
+#include "window.h"
 
 #include <string.h>
 
@@ -30,6 +30,10 @@ WindowEntry entryOf(const WindowOpacityRecord* r) {
 }
 
 }  // namespace
+
+bool isWinampGenClass(const char* className) {
+    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS) == 0;
+}
 
 WindowOpacityRecord* getRecord(HWND window) {
     // A window of another process (the foreground window can be one) may carry the same

@@ -1,5 +1,5 @@
-// Window interception: the library entry point, the per-thread hook pairs, the one lock,
-// the message filter and its routing, the per-window record and the layered alpha.
+// Window core: the one lock and its lending, the per-window record, the layered alpha and
+// the window's INI key. Everything above stands on these; they know no handler.
 #pragma once
 
 #include <windows.h>
@@ -78,35 +78,7 @@ public:
 bool pinModule();
 void unpinModule();
 
-// ---- Hooks ---------------------------------------------------------------------------------
-
-// One per hooked thread, from the local heap, reachable through the TLS slot hookSlot.
-// The two handles come first; the links keep every pair reachable for unloading.
-struct HookPair {
-    HHOOK getMessageHandle;
-    HHOOK callWndProcHandle;
-    HookPair* next;
-    HookPair* prev;
-};
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
-bool installHookPair();
-void releaseHookPair();
-LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam);
-
-// ---- The filter ----------------------------------------------------------------------------
-
-// How a message reached the filter: sent to its window (the call-window hook, which runs
-// inside the sender's call, so a pointer it carries points at the sender's data), or taken
-// from the thread's queue (posted to a window, or a thread message without one), where
-// anyone may have put any number.
-enum class Delivery { Posted, Sent };
-
-// Observes one message of a hooked thread; always returns 1 (pass the message on unchanged).
-// A message whose lParam the plug-in reads through is acted on only when it was sent and
-// the pointer is not null; otherwise it passes by.
-int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery);
+// ---- Window classes ------------------------------------------------------------------------
 
 constexpr char WINAMP_GEN_CLASS[] = "Winamp Gen";   // embedded windows created through the host
 constexpr char POPUP_MENU_CLASS[] = "#32768";
@@ -114,10 +86,6 @@ constexpr int CLASS_NAME_SIZE = 260;
 
 // True when the class name is exactly "Winamp Gen" (11 bytes, case included).
 bool isWinampGenClass(const char* className);
-// A host window: one of the five start-up handles, or of class "Winamp Gen".
-bool isHostWindow(HWND window);
-// A managed window: a host window that is its own root owner.
-bool isManagedWindow(HWND window);
 
 // ---- The per-window record -----------------------------------------------------------------
 

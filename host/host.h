@@ -1,5 +1,5 @@
-// Plug-in shell: the exported descriptor, start-up state gathered from the host, the
-// operating-system gate and the requests the plug-in sends to the host's main window.
+// Host interface: the descriptor's types, the host's handles and command ids gathered at
+// start-up, and the requests the plug-in sends to the host's main window.
 #pragma once
 
 #include <windows.h>
@@ -28,17 +28,9 @@ constexpr int DESCRIPTOR_VERSION = 0x10;
 #endif
 constexpr char PLUGIN_DESCRIPTION[] = PLUGIN_DESCRIPTION_TEXT;
 
+// The one descriptor, handed out by the export; the host writes its main window and this
+// library's module handle into it (the dialogs are loaded through that handle).
 extern PluginDescriptor pluginDescriptor;
-
-extern "C" __declspec(dllexport) PluginDescriptor* winampGetGeneralPurposePlugin();
-
-int pluginInit();
-void pluginConfig();
-void pluginQuit();
-
-// Nonzero when the system supports layered windows as the plug-in needs them (version 5.0
-// with service pack 1 or later). Asks the platform afresh on every call.
-BOOL isAlphaBlendingSupported();
 
 // ---- Start-up state, filled once by pluginInit and never refreshed ------------------------
 

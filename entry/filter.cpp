@@ -1,14 +1,14 @@
 // The message filter: classifies the window of every hooked message and routes the
 // message to the handler that its table names. It only observes: every message goes on
 // to the next hook and to its window unchanged.
-#include "hooks.h"
+#include "entry.h"
 
 #include <commctrl.h>
-#include <string.h>
 
 #include "../fade/fade.h"
-#include "../plugin/plugin.h"
+#include "../host/host.h"
 #include "../ui/ui.h"
+#include "../window/window.h"
 
 namespace {
 
@@ -76,10 +76,6 @@ bool isRoutedMessage(UINT message) {
 }
 
 }  // namespace
-
-bool isWinampGenClass(const char* className) {
-    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS) == 0;
-}
 
 bool isHostWindow(HWND window) {
     // A null window (a thread message) never matches a slot, even while slots are null.

@@ -32,7 +32,7 @@
 // Both only touch the records of their own windows in that case. Likewise a message that
 // a third thread sends to the borrower in the instant between its answer to the owner and
 // the end of the lend is served as if lent; the receiver cannot tell who sent it.
-#include "hooks.h"
+#include "window.h"
 
 namespace {
 
