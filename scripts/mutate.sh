@@ -558,8 +558,8 @@ file settings/settings.cpp
 @ the INI path fallback ends in the wrong extension
 tests test_shell unit_settings
 file settings/settings.cpp
--    snprintf(extension, room, "ini");
-+    snprintf(extension, room, "cfg");
+-    formatText(extension, room, "ini");
++    formatText(extension, room, "cfg");
 
 @ threads started after the load get no hooks
 tests test_routing test_fade test_custom
@@ -576,4 +576,10 @@ file entry/hooks.cpp
 -        UnhookWindowsHookEx(p->callWndProcHandle);
 -    }
 +    }
+
+@ formatted text cut to fit is left without its terminator
+tests unit_settings test_long_names test_shell
+file settings/settings.cpp
+-    buffer[size - 1] = '\0';
++    if (n >= 0 && static_cast<size_t>(n) < size) buffer[n] = '\0';
 FAULTS
