@@ -578,7 +578,7 @@ file entry/hooks.cpp
 +    }
 
 @ formatted text cut to fit is left without its terminator
-tests unit_settings test_long_names test_shell
+tests unit_shell unit_settings
 file settings/settings.cpp
 -    buffer[size - 1] = '\0';
 +    if (n >= 0 && static_cast<size_t>(n) < size) buffer[n] = '\0';
