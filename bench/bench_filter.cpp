@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "bench/timing.h"
-#include "entry/entry.h"
-#include "fade/fade.h"
+#include "plugin/entry/entry.h"
+#include "plugin/fade/fade.h"
 #include "hostsim/hostsim.h"
-#include "settings/settings.h"
-#include "window/window.h"
+#include "plugin/settings/settings.h"
+#include "plugin/window/window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the plug-in's layers include only downwards.
 #
-#   scripts/check-layers.sh LAYER...     the layer folders, floor first (CMakeLists.txt passes
+#   scripts/check-layers.sh LAYER...     the layer folders under plugin/, floor first (CMakeLists.txt passes
 #                                        its QUORVEL_LAYERS; ctest runs this as "layering")
 #
 # Every #include in a source, header or resource script of a layer folder must name a file
@@ -10,7 +10,7 @@
 # reported with its file and line: an include of a higher layer, of another folder's inner
 # file, or of a folder that is no layer (hostsim/, tests/). Exits 1 on any such include.
 set -u
-cd "$(dirname "$0")/.." || exit 2
+cd "$(dirname "$0")/../plugin" || exit 2
 [ $# -gt 0 ] || { echo "usage: $0 LAYER... (floor first)" >&2; exit 2; }
 
 declare -A rank

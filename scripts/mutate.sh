@@ -293,38 +293,38 @@ exit $?
 
 @ WM_NCHITTEST is no hover trigger
 tests test_fade
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    {WM_NCHITTEST, onFadeHover},
 +
 
 @ WM_KILLFOCUS routed to the focus-gained handler
 tests test_fade
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    {WM_KILLFOCUS, onFadeKillFocus},
 +    {WM_KILLFOCUS, onFadeSetFocus},
 
 @ a lost focus leaves the fade-in running
 tests test_fade
-file fade/fade.cpp
+file plugin/fade/fade.cpp
 -    KillTimer(target, TIMER_FADE_IN);
 -    startTimer(target, TIMER_HOLD, cfg_hold);
 +    startTimer(target, TIMER_HOLD, cfg_hold);
 
 @ TCM_SETCURFOCUS does not show the page
 tests test_prefs
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    {TCM_SETCURFOCUS, onTabSelect},
 +
 
 @ fade ticks every 40 ms
 tests test_fade
-file fade/fade.h
+file plugin/fade/fade.h
 -constexpr UINT FADE_TICK_MS = 10;
 +constexpr UINT FADE_TICK_MS = 40;
 
 @ Docked Toolbar: Left and Right swapped
 tests test_menu
-file ui/menu.cpp
+file plugin/ui/menu.cpp
 -    {ID_DOCK_LEFT, "Left", DOCK_LEFT},
 -    {ID_DOCK_RIGHT, "Right", DOCK_RIGHT},
 +    {ID_DOCK_LEFT, "Left", DOCK_RIGHT},
@@ -332,238 +332,238 @@ file ui/menu.cpp
 
 @ Custom dialog OK, linked, leaves cur_opaque unchanged
 tests test_custom
-file ui/custom.cpp
+file plugin/ui/custom.cpp
 -        cur_opaque = cfg_opaque;
 -        saveOpaque();
 +        saveOpaque();
 
 @ page's opacity slider shows the stored alpha, not its own rule
 tests test_prefs
-file ui/prefs.cpp
+file plugin/ui/prefs.cpp
 -    cur_opaque = alpha.shown;
 +    cur_opaque = alpha.stored;
 
 @ a waiting lock guard ignores that unloading has begun
 tests test_unload
-file window/lock.cpp
+file plugin/window/lock.cpp
 -        if (shuttingDown || !lockCreated) return;
 +        if (!lockCreated) return;
 
 @ the lock is lent to the wrong thread
 tests test_custom unit_lock
-file window/lock.cpp
+file plugin/window/lock.cpp
 -    saved_ = static_cast<DWORD>(InterlockedExchange(&lentTo, static_cast<LONG>(receiver)));
 +    saved_ = static_cast<DWORD>(InterlockedExchange(&lentTo, static_cast<LONG>(self)));
 
 @ enumeration callback declared callee-cleans (__stdcall)
 tests test_fade test_prefs
 width 32
-file host/host.h
+file plugin/host/host.h
 -    int (__cdecl *callback)(void* hostRecord, EmbedEnumParam* param);
 +    int (__stdcall *callback)(void* hostRecord, EmbedEnumParam* param);
-file fade/fade.h
+file plugin/fade/fade.h
 -int __cdecl linkedEnumProc(void* hostRecord, EmbedEnumParam* param);
 +int __stdcall linkedEnumProc(void* hostRecord, EmbedEnumParam* param);
-file fade/linked.cpp
+file plugin/fade/linked.cpp
 -int __cdecl linkedEnumProc(void* hostRecord, EmbedEnumParam* param) {
 +int __stdcall linkedEnumProc(void* hostRecord, EmbedEnumParam* param) {
 
 @ DllMain declared without WINAPI (the runtime's own entry runs)
 tests pe_layout test_shell test_routing
 width 32
-file entry/entry.h
+file plugin/entry/entry.h
 -BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 +BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
-file entry/hooks.cpp
+file plugin/entry/hooks.cpp
 -BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 +BOOL DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 
 @ bound SetLayeredWindowAttributes pointer without WINAPI
 tests test_record test_fade
 width 32
-file window/record.cpp
+file plugin/window/record.cpp
 -using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 +using SetLayeredFn = BOOL(*)(HWND, COLORREF, BYTE, DWORD);
 
 @ the system gate without its service-pack condition
 tests test_gate
 expect Wine cannot report version 5.0 without a service pack
-file entry/export.cpp
+file plugin/entry/export.cpp
 -    return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
 +    return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION,
 
 @ "Winamp Gen" matched as a prefix of the class name
 tests test_routing
-file window/record.cpp
+file plugin/window/record.cpp
 -    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS) == 0;
 +    return memcmp(className, WINAMP_GEN_CLASS, sizeof WINAMP_GEN_CLASS - 1) == 0;
 
 @ owned host windows managed too (no root-owner test)
 tests test_routing
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    return isHostWindow(window) && GetAncestor(window, GA_ROOTOWNER) == window;
 +    return isHostWindow(window);
 
 @ a thread message (no window) can match a null host slot
 tests test_routing test_shell
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    if (!window) return false;
 -    const HostWindowSet& h = hostWindows;
 +    const HostWindowSet& h = hostWindows;
 
 @ an extended-style change that adds WS_CHILD detaches
 tests test_record
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) != 0xFFFFFFF0u) return;
 +    if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) == 0) return;
 
 @ showing a window detaches it as hiding does
 tests test_record
-file entry/filter.cpp
+file plugin/entry/filter.cpp
 -    if (wParam != 1) detachRecord(window);      // being hidden
 +    if (wParam != 2) detachRecord(window);
 
 @ alpha 255 makes a window layered
 tests test_record
-file window/record.cpp
+file plugin/window/record.cpp
 -    if (a != 255 && !(exStyle & WS_EX_LAYERED)) setExStyle(window, exStyle | WS_EX_LAYERED);
 +    if (!(exStyle & WS_EX_LAYERED)) setExStyle(window, exStyle | WS_EX_LAYERED);
 
 @ detaching leaves the window layered
 tests test_record
-file window/record.cpp
+file plugin/window/record.cpp
 -    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
 +
 
 @ a new window shows its own alpha while linked
 tests test_record
-file window/record.cpp
+file plugin/window/record.cpp
 -    float shown = cfg_link ? cur_opaque : record->opaque;
 +    float shown = record->opaque;
 
 @ "Winamp Gen" windows keyed by class, not title
 tests test_record
-file window/record.cpp
+file plugin/window/record.cpp
 -    if (isWinampGenClass(className)) {
 +    if (false) {
 
 @ the attach writes no normalised entry
 tests test_record test_hostile_ini
-file window/record.cpp
+file plugin/window/record.cpp
 -    writeWindowEntry(key, entry);       // every attach leaves the entry in normalised form
 +
 
 @ fade step of (255 - resting) instead of (256 - resting)
 tests test_fade unit_fade_math
-file fade/fade_math.h
+file plugin/fade/fade_math.h
 -    return (256.0L - static_cast<long double>(resting)) / fadeTickCount(fadeMs);
 +    return (255.0L - static_cast<long double>(resting)) / fadeTickCount(fadeMs);
 
 @ a popup menu under the cursor does not keep the linked hold
 tests test_fade
-file fade/fade.cpp
+file plugin/fade/fade.cpp
 -           memcmp(className, POPUP_MENU_CLASS, sizeof POPUP_MENU_CLASS) == 0;
 +           false;
 
 @ per-window focus mode: the hold never fades out
 tests test_fade
-file fade/fade.cpp
+file plugin/fade/fade.cpp
 -    case AUTO_FOCUS: startFadeOut(window); break;
 +    case AUTO_FOCUS: break;
 
 @ hover restarts no hold
 tests test_fade
-file fade/fade.cpp
+file plugin/fade/fade.cpp
 -    startTimer(target, TIMER_FADE_IN, FADE_TICK_MS);
 -    startTimer(target, TIMER_HOLD, cfg_hold);
 +    startTimer(target, TIMER_FADE_IN, FADE_TICK_MS);
 
 @ the linked restore shows the broadcast alpha instead of each window's own
 tests test_prefs
-file fade/linked.cpp
+file plugin/fade/linked.cpp
 -        if (alpha == 0.0f) restoreOwnAlpha(window, record);
 +        if (false) restoreOwnAlpha(window, record);
 
 @ owned embedded windows take the linked alpha
 tests test_prefs test_custom
-file fade/linked.cpp
+file plugin/fade/linked.cpp
 -    if (GetAncestor(window, GA_ROOTOWNER) != window) return 0;
 +
 
 @ the link switch stops no embedded window's fade
 tests test_prefs
-file fade/linked.cpp
+file plugin/fade/linked.cpp
 -    enumerateEmbedded(LINKED_STOP_TIMERS);
 +
 
 @ closing the host menu leaves the separator behind
 tests test_menu
-file ui/menu.cpp
+file plugin/ui/menu.cpp
 -        bool ours = reinterpret_cast<ULONG_PTR>(item.hSubMenu) == popup ||
 -                    ((item.fType & MFT_SEPARATOR) && item.dwItemData == popup);
 +        bool ours = reinterpret_cast<ULONG_PTR>(item.hSubMenu) == popup;
 
 @ an auto-opaque toggle always turns the mode on
 tests test_menu
-file ui/menu.cpp
+file plugin/ui/menu.cpp
 -    BYTE next = current == mode ? BYTE{AUTO_NONE} : mode;
 +    BYTE next = current == 255 ? BYTE{AUTO_NONE} : mode;
 
 @ Custom opens with the fade timers still running
 tests test_menu test_custom
-file ui/custom.cpp
+file plugin/ui/custom.cpp
 -    KillTimer(timerWindow, TIMER_FADE_OUT);
 -    KillTimer(timerWindow, TIMER_HOLD);
 +    KillTimer(timerWindow, TIMER_HOLD);
 
 @ a per-window preset is not written to the INI file
 tests test_menu
-file ui/menu.cpp
+file plugin/ui/menu.cpp
 -    saveRecordEntry(window, record);
 -    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 +    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 
 @ per-window Cancel does not restore the target
 tests test_custom
-file ui/custom.cpp
+file plugin/ui/custom.cpp
 -        record->current = record->opaque;
 -        setLayeredAlpha(customTarget, 0, static_cast<int>(record->opaque), LWA_ALPHA);
 +        record->current = record->opaque;
 
 @ a page command writes only the link
 tests test_prefs
-file ui/prefs.cpp
+file plugin/ui/prefs.cpp
 -    saveLink();
 -    saveAuto();
 +    saveLink();
 
 @ the Hold slider stores the fade-out time
 tests test_prefs
-file ui/prefs.cpp
+file plugin/ui/prefs.cpp
 -    case IDC_HOLD_SLIDER: onTimeMoved(label, pos, &cfg_hold, saveHold); break;
 +    case IDC_HOLD_SLIDER: onTimeMoved(label, pos, &cfg_fadeout, saveFadeOut); break;
 
 @ the page opens with the radio button of mode 0 whatever the mode
 tests test_prefs
-file ui/prefs.cpp
+file plugin/ui/prefs.cpp
 -    CheckDlgButton(page, IDC_AUTO_NONE + cfg_auto, BST_CHECKED);
 +    CheckDlgButton(page, IDC_AUTO_NONE, BST_CHECKED);
 
 @ cfg_opaque clamped as a signed number
 tests test_shell unit_settings
-file settings/settings.cpp
+file plugin/settings/settings.cpp
 -    if (v <= static_cast<unsigned>(ALPHA_MIN)) return static_cast<float>(ALPHA_MIN);
 +    if (static_cast<int>(v) <= ALPHA_MIN) return static_cast<float>(ALPHA_MIN);
 
 @ the INI path fallback ends in the wrong extension
 tests test_shell unit_settings
-file settings/settings.cpp
+file plugin/settings/settings.cpp
 -    formatText(extension, room, "ini");
 +    formatText(extension, room, "cfg");
 
 @ threads started after the load get no hooks
 tests test_routing test_fade test_custom
-file entry/hooks.cpp
+file plugin/entry/hooks.cpp
 -    case DLL_THREAD_ATTACH:
 -        return installHookPair() ? TRUE : FALSE;
 +    case DLL_THREAD_ATTACH:
@@ -571,7 +571,7 @@ file entry/hooks.cpp
 
 @ unloading leaves the other threads' hooks installed
 tests test_unload test_lifecycle
-file entry/hooks.cpp
+file plugin/entry/hooks.cpp
 -        UnhookWindowsHookEx(p->getMessageHandle);
 -        UnhookWindowsHookEx(p->callWndProcHandle);
 -    }
@@ -579,7 +579,7 @@ file entry/hooks.cpp
 
 @ formatted text cut to fit is left without its terminator
 tests unit_shell unit_settings
-file settings/settings.cpp
+file plugin/settings/settings.cpp
 -    buffer[size - 1] = '\0';
 +    if (n >= 0 && static_cast<size_t>(n) < size) buffer[n] = '\0';
 FAULTS

@@ -3,11 +3,11 @@
 // arbitrary alpha).
 #include "support/harness.h"
 
-#include "fade/fade.h"
-#include "fade/fade_math.h"
-#include "host/host.h"
-#include "settings/settings.h"
-#include "window/window.h"
+#include "plugin/fade/fade.h"
+#include "plugin/fade/fade_math.h"
+#include "plugin/host/host.h"
+#include "plugin/settings/settings.h"
+#include "plugin/window/window.h"
 
 using namespace hostsim;
 

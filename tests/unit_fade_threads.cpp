@@ -8,11 +8,11 @@
 
 #include <atomic>
 
-#include "entry/entry.h"
-#include "fade/fade.h"
-#include "host/host.h"
-#include "settings/settings.h"
-#include "window/window.h"
+#include "plugin/entry/entry.h"
+#include "plugin/fade/fade.h"
+#include "plugin/host/host.h"
+#include "plugin/settings/settings.h"
+#include "plugin/window/window.h"
 
 using namespace hostsim;
 

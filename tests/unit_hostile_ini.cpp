@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "settings/settings.h"
+#include "plugin/settings/settings.h"
 
 namespace {
 

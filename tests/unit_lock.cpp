@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "hostsim/hostsim.h"
-#include "window/window.h"
+#include "plugin/window/window.h"
 
 using namespace hostsim;
 

@@ -4,7 +4,7 @@
 #include <math.h>
 #include <string.h>
 
-#include "ui/opacity.h"
+#include "plugin/ui/opacity.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "ui/ui.h"
+#include "plugin/ui/ui.h"
 
 TEST_CASE("slider positions become alphas: shown unrounded, stored rounded up") {
     CHECK(alphaOfPercent(50).shown == 127.5f);

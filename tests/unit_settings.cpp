@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "settings/settings.h"
+#include "plugin/settings/settings.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "entry/entry.h"
+#include "plugin/entry/entry.h"
 #include "hostsim/hostsim.h"
-#include "settings/settings.h"
+#include "plugin/settings/settings.h"
 
 namespace {
 
