@@ -220,7 +220,7 @@ TEST_CASE("a pointer in lParam is read only when the message was sent, and never
     // (The session counts the faults these would raise inside the hooks.)
 }
 
-TEST_CASE("threads started after the load are hooked, threads that existed before are not") {
+TEST_CASE("threads started before the load and after it are hooked alike") {
     WindowThread before;
     Session s(perWindow("Later=200 0 0 0 0 0"));
     WindowThread after;
@@ -229,11 +229,13 @@ TEST_CASE("threads started after the load are hooked, threads that existed befor
     after.run([&] { late = addEmbedded("Later"); });
     before.run([&] { paint(early); });
     after.run([&] { paint(late); });
-    CHECK(recordOf(early) == nullptr);
-    CHECK(iniRead("Earlier") == "<absent>");
+    CHECK(recordOf(early) != nullptr);
+    CHECK(iniRead("Earlier") == "255 2 0 0 0 0");
     REQUIRE(recordOf(late) != nullptr);
     CHECK(layeredAlpha(late) == 200);
+    before.run([&] { hide(early); });
     after.run([&] { hide(late); });
+    CHECK(recordOf(early) == nullptr);
     CHECK(recordOf(late) == nullptr);
     before.run([&] { removeEmbedded(early); });
     after.run([&] { removeEmbedded(late); });
