@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include <thread>
 
 using namespace hostsim;
 
@@ -264,4 +265,142 @@ TEST_CASE("freeing the library while its menu items, page or dialog are open") {
         other.run([&] { removeEmbedded(gen); });
     }
     checkFreedAndReloaded(s);
+}
+
+TEST_CASE("freeing the library while another thread opens the page never runs freed code") {
+    for (int round = 0; round < 30; ++round) {
+        CAPTURE(round);
+        Session s;
+        WindowThread prefs;     // the preferences window, and so the page, live on it
+        int alpha = -1;
+        prefs.run([&] {
+            openPreferences(PREFS_PAGE);
+            alpha = findPrefsTab("Alpha Blending");
+        });
+        REQUIRE(alpha >= 0);
+        std::atomic<bool> opening{false};
+        prefs.post([&] {
+            opening = true;
+            selectPrefsTab(alpha);
+        });
+        while (!opening) Sleep(0);
+        Sleep(round % 6);
+        unloadPlugin(s.plugin);
+        // Either the page came first and keeps the library until it closes, or it never came.
+        prefs.run([] { closePreferences(); });
+        CHECK(pumpUntil([] { return !moduleLoaded(); }));
+    }
+}
+
+namespace {
+void CALLBACK endThread(HWND, UINT, UINT_PTR, DWORD) { ExitThread(0); }
+}  // namespace
+
+TEST_CASE("a page or dialog whose thread ends gives its reference on the library back") {
+    for (bool dialog : {false, true}) {
+        CAPTURE(dialog);
+        Session s;
+        {
+            WindowThread owner;
+            HWND gen = nullptr;
+            if (dialog) {
+                owner.run([&] { gen = addEmbedded("Doomed"); });
+                attach({gen});
+                openHostMenu(gen);
+                closeHostMenu();
+                WORD custom = commandOf(OPACITY_CUSTOM);
+                // The thread ends from inside the dialog's modal loop.
+                owner.post([=] {
+                    SetTimer(nullptr, 0, 200, endThread);
+                    SendMessageA(gen, WM_COMMAND, custom, 0);
+                });
+                REQUIRE(pumpUntil([] { return findCustomDialog() != nullptr; }));
+            } else {
+                owner.run([] {
+                    openPreferences(PREFS_PAGE);
+                    selectPrefsTab(findPrefsTab("Alpha Blending"));
+                });
+                REQUIRE(tabChildDialogs(prefsTabControl()).size() == 1);
+            }
+        }   // the thread ends with its windows still up
+        unloadPlugin(s.plugin);
+        CHECK(pumpUntil([] { return !moduleLoaded(); }));
+    }
+}
+
+TEST_CASE("a second copy of the plug-in stays inert, and freeing it leaves the first one's fades") {
+    Session s(withIni({"cfg_link=1", "cfg_auto=2", "cfg_opaque=128", "cfg_fadein=30000"}));
+    REQUIRE(CopyFileA("gen_quorvel.dll", "gen_quorvel_copy.dll", FALSE));
+    Plugin second;
+    REQUIRE(loadPlugin(second, "gen_quorvel_copy.dll"));
+    size_t requests = s.host.requests.size();
+    initPlugin(second);
+    CHECK(s.host.requests.size() == requests);      // it asks the host for nothing
+
+    // Its configuration entry says why it does nothing.
+    std::string said;
+    std::thread answer([&] {
+        HWND box = nullptr;
+        for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 10000; Sleep(10))
+            box = FindWindowA("#32770", second.descriptor->description);
+        if (!box) return;
+        char text[1024] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        said = text;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    configPlugin(second);
+    answer.join();
+    CHECK(said.find("another copy of this plug-in is already active") != std::string::npos);
+
+    attach(hostWindowList());
+    openHostMenu(s.host.main);
+    std::vector<std::string> top = menuPicture(s.host.mainMenu);
+    CHECK(std::count(top.begin(), top.end(), "Window Settings>") == 1);
+    closeHostMenu();
+    SendMessageA(s.host.playlist, WM_MOUSEMOVE, 0, 0);     // the first copy's fade starts
+    unloadPlugin(second);
+    CHECK(KillTimer(s.host.main, 101));     // still running: the second copy left it alone
+    DeleteFileA("gen_quorvel_copy.dll");
+}
+
+TEST_CASE("quit puts every window back; an unload without it leaves them opaque for the next copy") {
+    for (bool quit : {true, false}) {
+        CAPTURE(quit);
+        Session s(withIni({"cfg_link=0", "QuorvelHostMain=128 2 0 0 0 0", "Gen=100 2 0 0 0 0"}));
+        WindowThread other;
+        HWND gen = nullptr;
+        other.run([&] { gen = addEmbedded("Gen"); });
+        // Someone else's layering, which the plug-in leaves alone throughout.
+        SetWindowLongA(s.host.equalizer, GWL_EXSTYLE,
+                       GetWindowLongA(s.host.equalizer, GWL_EXSTYLE) | WS_EX_LAYERED);
+        SetLayeredWindowAttributes(s.host.equalizer, 0, 90, LWA_ALPHA);
+        attach({s.host.main, gen});
+        SendMessageA(s.host.main, WM_MOUSEMOVE, 0, 0);     // a fade on the main window
+        if (quit) {
+            quitPlugin(s.plugin);
+            for (HWND w : {s.host.main, gen}) {
+                CHECK(layeredAlpha(w) == -1);
+                CHECK(recordOf(w) == nullptr);
+                CHECK(GetPropA(w, "QuorvelLayered") == nullptr);
+            }
+            CHECK_FALSE(KillTimer(s.host.main, 103));
+            paint(s.host.main);
+            CHECK(recordOf(s.host.main) == nullptr);       // nothing attaches after quit
+            CHECK(iniRead("Gen") == "100 2 0 0 0 0");
+        } else {
+            unloadPlugin(s.plugin);
+            CHECK(layeredAlpha(s.host.main) == 255);
+            CHECK(layeredAlpha(gen) == 255);
+            // A copy loaded later knows that layering as its own and takes the windows over.
+            REQUIRE(loadPlugin(s.plugin));
+            initPlugin(s.plugin);
+            paint(s.host.main);
+            other.run([&] { paint(gen); });
+            CHECK(layeredAlpha(s.host.main) == 128);
+            CHECK(layeredAlpha(gen) == 100);
+        }
+        CHECK(layeredAlpha(s.host.equalizer) == 90);
+        other.run([&] { removeEmbedded(gen); });
+    }
 }
