@@ -479,9 +479,8 @@ TEST_CASE("a Custom command taken by another thread's window: its loop holds no 
     for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, nullptr, CUSTOM_CAPTION)) != nullptr;) ++dialogs;
     CHECK(dialogs == 1);
 
-    // A handler of the dialog and a preset taken on a third thread run one after the other:
-    // while the preview's broadcast is being served, the third thread's preset (which would
-    // ask for a broadcast of its own) waits.
+    // While the host serves the preview's broadcast, nothing of ours holds the lock: a preset
+    // taken on a third thread meanwhile goes ahead with a broadcast of its own.
     std::atomic<bool> sending{false};
     int nested = -1;
     WORD preset70 = commandOf(OPACITY_70);
@@ -503,7 +502,7 @@ TEST_CASE("a Custom command taken by another thread's window: its loop holds no 
         });
         preview(20);
     }
-    CHECK(nested == 0);
+    CHECK(nested > 0);
     CHECK(pumpUntil([] { return iniRead("cfg_opaque") == "179"; }));
 
     CHECK(SendMessageTimeoutA(dialog, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 5000, &result) != 0);

@@ -40,16 +40,20 @@ TEST_CASE("a window with no entry rests fully opaque and gets the default entry 
     CHECK(iniRead("Fresh") == "255 2 0 0 0 0");
     CHECK_FALSE(isLayered(w));
 
-    // Alpha 255 leaves the style alone but still sets the attributes: a window that some
-    // other code made layered at 100 shows 255 after its attach, and stays layered.
+    // Alpha 255 leaves the style alone. Layering that other code adds later stays when the
+    // window is detached; a window other code made layered before is never attached.
     paint(s.host.equalizer);
     REQUIRE(recordOf(s.host.equalizer));
     CHECK(layeredAlpha(s.host.equalizer) == -1);
     CHECK(iniRead("QuorvelHostEqualizer") == "255 2 0 0 0 0");
+    makeLayered(s.host.equalizer, 90);
+    hide(s.host.equalizer);
+    CHECK(recordOf(s.host.equalizer) == nullptr);
+    CHECK(layeredAlpha(s.host.equalizer) == 90);
     makeLayered(s.host.playlist, 100);
     paint(s.host.playlist);
-    REQUIRE(recordOf(s.host.playlist));
-    CHECK(layeredAlpha(s.host.playlist) == 255);
+    CHECK(recordOf(s.host.playlist) == nullptr);
+    CHECK(layeredAlpha(s.host.playlist) == 100);
 }
 
 TEST_CASE("an entry is read, clamped, shown and written back in normalised form") {
@@ -162,6 +166,26 @@ TEST_CASE("style changes detach only when the window becomes a child") {
     paint(w);
     REQUIRE(recordOf(w));
     CHECK(layeredAlpha(w) == 150);
+}
+
+TEST_CASE("a window that gains an owner after its attach is detached when hidden or destroyed") {
+    Session s(perWindow({"Adopted=150 2 0 0 0 0"}));
+    for (bool destroy : {false, true}) {
+        HWND w = addEmbedded("Adopted");
+        Record* r = recordOf(w);
+        REQUIRE(r);
+        SetWindowLongPtrA(w, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(s.host.main));
+        REQUIRE(GetAncestor(w, GA_ROOTOWNER) == s.host.main);
+        if (destroy) {
+            removeEmbedded(w);
+            CHECK(GlobalSize(r) == 0);
+            continue;
+        }
+        hide(w);
+        CHECK(recordOf(w) == nullptr);
+        CHECK_FALSE(isLayered(w));
+        removeEmbedded(w);
+    }
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Which messages reach the filter and which windows it manages, through the real DLL.
-#include "support/harness.h"
+#include "menu_support.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -220,7 +221,7 @@ TEST_CASE("a pointer in lParam is read only when the message was sent, and never
     // (The session counts the faults these would raise inside the hooks.)
 }
 
-TEST_CASE("threads started after the load are hooked, threads that existed before are not") {
+TEST_CASE("threads started before the load and after it are hooked alike") {
     WindowThread before;
     Session s(perWindow("Later=200 0 0 0 0 0"));
     WindowThread after;
@@ -229,12 +230,105 @@ TEST_CASE("threads started after the load are hooked, threads that existed befor
     after.run([&] { late = addEmbedded("Later"); });
     before.run([&] { paint(early); });
     after.run([&] { paint(late); });
-    CHECK(recordOf(early) == nullptr);
-    CHECK(iniRead("Earlier") == "<absent>");
+    CHECK(recordOf(early) != nullptr);
+    CHECK(iniRead("Earlier") == "255 2 0 0 0 0");
     REQUIRE(recordOf(late) != nullptr);
     CHECK(layeredAlpha(late) == 200);
+    before.run([&] { hide(early); });
     after.run([&] { hide(late); });
+    CHECK(recordOf(early) == nullptr);
     CHECK(recordOf(late) == nullptr);
     before.run([&] { removeEmbedded(early); });
     after.run([&] { removeEmbedded(late); });
+}
+
+namespace {
+
+// Put in front of a "Winamp Gen" window's own procedure: the first time the window is made
+// layered it repaints a window of a third thread at once, or keeps its own thread busy for
+// five seconds, as host code may do in answer to a style change.
+HWND repaintAtOnce;
+volatile LONG reactionArmed;
+WNDPROC reactingOriginal;
+
+LRESULT CALLBACK reactsToLayering(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_STYLECHANGED && wParam == static_cast<WPARAM>(GWL_EXSTYLE) &&
+        (reinterpret_cast<const STYLESTRUCT*>(lParam)->styleNew & WS_EX_LAYERED) &&
+        InterlockedExchange(&reactionArmed, 0)) {
+        if (repaintAtOnce)
+            RedrawWindow(repaintAtOnce, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        else
+            Sleep(5000);
+    }
+    return CallWindowProcA(reactingOriginal, window, message, wParam, lParam);
+}
+
+// The longest a thread is held in one mouse move that it sends its own window, over ms.
+DWORD longestMouseMove(HWND window, DWORD ms) {
+    DWORD longest = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(2)) {
+        DWORD before = GetTickCount();
+        SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        longest = std::max(longest, GetTickCount() - before);
+    }
+    return longest;
+}
+
+}  // namespace
+
+TEST_CASE("what a window does inside the plug-in's calls never makes another thread wait") {
+    struct Row {
+        const char* what;
+        bool linked;        // made layered by a linked preset on the main thread, else by its attach
+        bool busy;          // busy for 5 s, else repaints a third thread's window at once
+    };
+    for (Row row : {Row{"attach, repaint", false, false}, Row{"linked preset, repaint", true, false},
+                    Row{"attach, busy", false, true}}) {
+        CAPTURE(std::string(row.what));
+        Session s(withIni({row.linked ? "cfg_link=1" : "cfg_link=0",
+                           row.linked ? "Reacting=255 2 0 0 0 0" : "Reacting=128 2 0 0 0 0"}));
+        WindowThread reactingThread, thirdThread, unrelatedThread;
+        HWND reacting = nullptr, third = nullptr, unrelated = nullptr;
+        thirdThread.run([&] { third = addEmbedded("Third"); });
+        unrelatedThread.run([&] { unrelated = createForeignWindow("Unrelated"); });
+        reactingThread.run([&] {
+            reacting = CreateWindowExA(0, "Winamp Gen", "Reacting", WS_POPUP | WS_CAPTION, 60, 60, 160,
+                                       100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+            reactingOriginal = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+                reacting, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(reactsToLayering)));
+            registerEmbedded(reacting);
+        });
+        repaintAtOnce = row.busy ? nullptr : third;
+        InterlockedExchange(&reactionArmed, 1);
+
+        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        DWORD hostBlock = 0, unrelatedBlock = 0;
+        reactingThread.post([&] {
+            ShowWindow(reacting, SW_SHOWNOACTIVATE);
+            UpdateWindow(reacting);             // the first paint attaches it
+            if (!row.linked) SetEvent(done);
+        });
+        if (row.linked) {
+            REQUIRE(pumpUntil([&] { return recordOf(reacting) != nullptr; }));
+            paint(s.host.main);
+            openHostMenu(s.host.main);
+            closeHostMenu();
+            sendCommand(OPACITY_50);
+            SetEvent(done);
+        } else {
+            unrelatedThread.post([&] { unrelatedBlock = longestMouseMove(unrelated, 1500); });
+            hostBlock = longestMouseMove(s.host.main, 1500);
+        }
+        CHECK(waitPumping(done, 15000));
+        CHECK(pumpUntil([&] { return layeredAlpha(reacting) == 128; }));
+        unrelatedThread.run([] {});
+        MESSAGE("longest mouse move: host thread " << hostBlock << " ms, unrelated thread "
+                                                   << unrelatedBlock << " ms");
+        CHECK(hostBlock < 1000);
+        CHECK(unrelatedBlock < 1000);
+        reactingThread.run([&] { removeEmbedded(reacting); });
+        thirdThread.run([&] { removeEmbedded(third); });
+        unrelatedThread.run([&] { DestroyWindow(unrelated); });
+        CloseHandle(done);
+    }
 }

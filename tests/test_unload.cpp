@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include <thread>
 
 using namespace hostsim;
 
@@ -18,7 +19,6 @@ struct Pumper {
     HWND window = nullptr;
     std::atomic<bool> attached{false};
     std::atomic<bool> stop{false};
-    std::atomic<bool> forget{false};    // drop the window's record once, as if never attached
     std::atomic<long> rounds{0};
     int index = 0;
 };
@@ -36,7 +36,6 @@ DWORD WINAPI pumpMessages(void* param) {
     p.attached = GetPropA(p.window, "Quorvel") != nullptr;
     MSG msg;
     while (!p.stop) {
-        if (p.forget.exchange(false)) RemovePropA(p.window, "Quorvel");
         long n = ++p.rounds;
         PostMessageA(p.window, NUDGE, 0, 0);
         PostMessageA(p.window, WM_MOUSEMOVE, 0, MAKELPARAM(n & 63, 5));
@@ -108,15 +107,10 @@ TEST_CASE("freeing the library while hooked threads pump leaves them running, 20
             pump(500);
             for (int i = 0; i < PUMPERS; ++i) CHECK(pumpers[i].rounds > before[i]);
 
-            // Load it again while the threads go on. They existed before this load, so
-            // nothing may manage their windows now: a hook left behind by the first load
-            // would call into the new copy and attach them again.
-            for (int i = 0; i < PUMPERS; ++i) pumpers[i].forget = true;
-            CHECK(pumpUntil([&] {
-                for (int i = 0; i < PUMPERS; ++i)
-                    if (pumpers[i].forget) return false;
-                return true;
-            }));
+            // The unload freed their records. Load it again while the threads go on: they
+            // existed before this load, and the new copy hooks them too, so their windows
+            // are managed again.
+            for (int i = 0; i < PUMPERS; ++i) CHECK(GetPropA(pumpers[i].window, "Quorvel") == nullptr);
             REQUIRE(loadPlugin(s.plugin));
             initPlugin(s.plugin);
             for (int i = 0; i < PUMPERS; ++i) before[i] = pumpers[i].rounds;
@@ -125,7 +119,9 @@ TEST_CASE("freeing the library while hooked threads pump leaves them running, 20
                     if (pumpers[i].rounds < before[i] + 20) return false;
                 return true;
             }, 30000));
-            for (int i = 0; i < PUMPERS; ++i) CHECK(GetPropA(pumpers[i].window, "Quorvel") == nullptr);
+            // Each hides and shows itself now and then, so the record comes and goes.
+            for (int i = 0; i < PUMPERS; ++i)
+                CHECK(pumpUntil([&] { return GetPropA(pumpers[i].window, "Quorvel") != nullptr; }));
             paint(s.host.main);
             CHECK(recordOf(s.host.main) != nullptr);
 
@@ -271,36 +267,140 @@ TEST_CASE("freeing the library while its menu items, page or dialog are open") {
     checkFreedAndReloaded(s);
 }
 
-TEST_CASE("a lock guard already waiting when unloading begins gives up") {
-    Session s(withIni({"cfg_link=1", "cfg_opaque=200"}));
-    paint(s.host.main);
-    SetForegroundWindow(s.host.main);       // the menu's target: a window with a record
-    REQUIRE(pumpUntil([&] { return GetForegroundWindow() == s.host.main; }, 3000));
-    SendMessageA(s.host.main, WM_INITMENU, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
-    SendMessageA(s.host.main, WM_UNINITMENUPOPUP, reinterpret_cast<WPARAM>(s.host.mainMenu), 0);
-    WindowThread holder, waiter;
-    HWND held = nullptr, waiting = nullptr;
-    holder.run([&] { held = addEmbedded("Holder"); });
-    waiter.run([&] { waiting = addEmbedded("Waiter"); hide(waiting); });
-    REQUIRE(recordOf(waiting) == nullptr);
+TEST_CASE("freeing the library while another thread opens the page never runs freed code") {
+    for (int round = 0; round < 30; ++round) {
+        CAPTURE(round);
+        Session s;
+        WindowThread prefs;     // the preferences window, and so the page, live on it
+        int alpha = -1;
+        prefs.run([&] {
+            openPreferences(PREFS_PAGE);
+            alpha = findPrefsTab("Alpha Blending");
+        });
+        REQUIRE(alpha >= 0);
+        std::atomic<bool> opening{false};
+        prefs.post([&] {
+            opening = true;
+            selectPrefsTab(alpha);
+        });
+        while (!opening) Sleep(0);
+        Sleep(round % 6);
+        unloadPlugin(s.plugin);
+        // Either the page came first and keeps the library until it closes, or it never came.
+        prefs.run([] { closePreferences(); });
+        CHECK(pumpUntil([] { return !moduleLoaded(); }));
+    }
+}
 
-    // A preset taken on the holder's window broadcasts under the lock and blocks in its
-    // request to the main window, which this thread does not serve until it unloads.
-    const WPARAM preset50 = Options().firstCommandId + 7;
-    holder.post([&] { SendMessageA(held, WM_COMMAND, preset50, 0); });
-    auto requestWaits = [] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; };
-    for (DWORD start = GetTickCount(); !requestWaits() && GetTickCount() - start < 20000;) Sleep(1);
-    REQUIRE(requestWaits());
-    std::atomic<int> painted{0};
-    waiter.post([&] { painted = 1; SendMessageA(waiting, WM_PAINT, 0, 0); painted = 2; });
-    while (painted == 0) Sleep(1);
-    Sleep(200);
-    REQUIRE(painted == 1);                  // its filter waits for the lock
+namespace {
+void CALLBACK endThread(HWND, UINT, UINT_PTR, DWORD) { ExitThread(0); }
+}  // namespace
 
-    unloadPlugin(s.plugin);
-    waiter.run([] {});
-    CHECK(painted == 2);
-    CHECK(recordOf(waiting) == nullptr);    // it gave up: no record after the unload began
-    holder.run([&] { removeEmbedded(held); });
-    waiter.run([&] { removeEmbedded(waiting); });
+TEST_CASE("a page or dialog whose thread ends gives its reference on the library back") {
+    for (bool dialog : {false, true}) {
+        CAPTURE(dialog);
+        Session s;
+        {
+            WindowThread owner;
+            HWND gen = nullptr;
+            if (dialog) {
+                owner.run([&] { gen = addEmbedded("Doomed"); });
+                attach({gen});
+                openHostMenu(gen);
+                closeHostMenu();
+                WORD custom = commandOf(OPACITY_CUSTOM);
+                // The thread ends from inside the dialog's modal loop.
+                owner.post([=] {
+                    SetTimer(nullptr, 0, 200, endThread);
+                    SendMessageA(gen, WM_COMMAND, custom, 0);
+                });
+                REQUIRE(pumpUntil([] { return findCustomDialog() != nullptr; }));
+            } else {
+                owner.run([] {
+                    openPreferences(PREFS_PAGE);
+                    selectPrefsTab(findPrefsTab("Alpha Blending"));
+                });
+                REQUIRE(tabChildDialogs(prefsTabControl()).size() == 1);
+            }
+        }   // the thread ends with its windows still up
+        unloadPlugin(s.plugin);
+        CHECK(pumpUntil([] { return !moduleLoaded(); }));
+    }
+}
+
+TEST_CASE("a second copy of the plug-in stays inert, and freeing it leaves the first one's fades") {
+    Session s(withIni({"cfg_link=1", "cfg_auto=2", "cfg_opaque=128", "cfg_fadein=30000"}));
+    REQUIRE(CopyFileA("gen_quorvel.dll", "gen_quorvel_copy.dll", FALSE));
+    Plugin second;
+    REQUIRE(loadPlugin(second, "gen_quorvel_copy.dll"));
+    size_t requests = s.host.requests.size();
+    initPlugin(second);
+    CHECK(s.host.requests.size() == requests);      // it asks the host for nothing
+
+    // Its configuration entry says why it does nothing.
+    std::string said;
+    std::thread answer([&] {
+        HWND box = nullptr;
+        for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 10000; Sleep(10))
+            box = FindWindowA("#32770", second.descriptor->description);
+        if (!box) return;
+        char text[1024] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        said = text;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    configPlugin(second);
+    answer.join();
+    CHECK(said.find("another copy of this plug-in is already active") != std::string::npos);
+
+    attach(hostWindowList());
+    openHostMenu(s.host.main);
+    std::vector<std::string> top = menuPicture(s.host.mainMenu);
+    CHECK(std::count(top.begin(), top.end(), "Window Settings>") == 1);
+    closeHostMenu();
+    SendMessageA(s.host.playlist, WM_MOUSEMOVE, 0, 0);     // the first copy's fade starts
+    unloadPlugin(second);
+    CHECK(KillTimer(s.host.main, 101));     // still running: the second copy left it alone
+    DeleteFileA("gen_quorvel_copy.dll");
+}
+
+TEST_CASE("quit puts every window back; an unload without it leaves them opaque for the next copy") {
+    for (bool quit : {true, false}) {
+        CAPTURE(quit);
+        Session s(withIni({"cfg_link=0", "QuorvelHostMain=128 2 0 0 0 0", "Gen=100 2 0 0 0 0"}));
+        WindowThread other;
+        HWND gen = nullptr;
+        other.run([&] { gen = addEmbedded("Gen"); });
+        // Someone else's layering, which the plug-in leaves alone throughout.
+        SetWindowLongA(s.host.equalizer, GWL_EXSTYLE,
+                       GetWindowLongA(s.host.equalizer, GWL_EXSTYLE) | WS_EX_LAYERED);
+        SetLayeredWindowAttributes(s.host.equalizer, 0, 90, LWA_ALPHA);
+        attach({s.host.main, gen});
+        SendMessageA(s.host.main, WM_MOUSEMOVE, 0, 0);     // a fade on the main window
+        if (quit) {
+            quitPlugin(s.plugin);
+            for (HWND w : {s.host.main, gen}) {
+                CHECK(layeredAlpha(w) == -1);
+                CHECK(recordOf(w) == nullptr);
+                CHECK(GetPropA(w, "QuorvelLayered") == nullptr);
+            }
+            CHECK_FALSE(KillTimer(s.host.main, 103));
+            paint(s.host.main);
+            CHECK(recordOf(s.host.main) == nullptr);       // nothing attaches after quit
+            CHECK(iniRead("Gen") == "100 2 0 0 0 0");
+        } else {
+            unloadPlugin(s.plugin);
+            CHECK(layeredAlpha(s.host.main) == 255);
+            CHECK(layeredAlpha(gen) == 255);
+            // A copy loaded later knows that layering as its own and takes the windows over.
+            REQUIRE(loadPlugin(s.plugin));
+            initPlugin(s.plugin);
+            paint(s.host.main);
+            other.run([&] { paint(gen); });
+            CHECK(layeredAlpha(s.host.main) == 128);
+            CHECK(layeredAlpha(gen) == 100);
+        }
+        CHECK(layeredAlpha(s.host.equalizer) == 90);
+        other.run([&] { removeEmbedded(gen); });
+    }
 }

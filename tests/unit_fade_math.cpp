@@ -111,6 +111,7 @@ struct BroadcastHost {
     HWND bareEmbedded;      // top-level but never attached
 
     explicit BroadcastHost(bool video = true) : h(start(hostOptions(video))) {
+        createFilterLock();     // the host's callbacks take it
         setIniPath(h.iniPath.c_str());
         loadGlobalSettings();
         hostWindows = HostWindowSet{h.main, h.equalizer, h.playlist, h.minibrowser, h.video};
@@ -127,6 +128,7 @@ struct BroadcastHost {
             if (w) detachRecord(w);
         hostWindows = HostWindowSet{};
         stop();
+        deleteFilterLock();
     }
 
     static Options hostOptions(bool video) {

@@ -1,5 +1,6 @@
-// The lock discipline between threads: who may run under the lock while its owner waits in
-// a send to them, and who has to wait. Drives the lock directly; no hooks are involved.
+// The lock discipline between threads: a holder calls into window procedures only outside
+// the lock, so whatever those procedures do on other threads, nobody waits for the holder;
+// otherwise everyone waits. Drives the lock directly; no hooks are involved.
 #include <doctest.h>
 
 #include <atomic>
@@ -12,7 +13,6 @@ using namespace hostsim;
 namespace {
 
 constexpr UINT TAKE = WM_APP + 1;               // take the lock; answer 1 if granted
-constexpr UINT REPLY_THEN_TAKE = WM_APP + 2;    // answer first, then take the lock
 constexpr UINT TAKE_AND_FORWARD = WM_APP + 3;   // take it, then send TAKE to wParam's window
 
 std::atomic<bool> ownerHolds{false};
@@ -27,17 +27,11 @@ LRESULT CALLBACK probeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         FilterLockGuard lock;
         return lock ? 1 : 0;
     }
-    case REPLY_THEN_TAKE: {
-        ReplyMessage(0);
-        FilterLockGuard lock;
-        if (lock) noteGrant();
-        return 0;
-    }
     case TAKE_AND_FORWARD: {
         FilterLockGuard lock;
         if (!lock) return 0;
         HWND next = reinterpret_cast<HWND>(wParam);
-        LendLock lend(next);
+        OutsideLock outside;
         DWORD_PTR answer = 0;
         SendMessageTimeoutA(next, TAKE, 0, 0, SMTO_NORMAL, 3000, &answer);
         return static_cast<LRESULT>(answer);
@@ -81,80 +75,87 @@ void reset() {
 
 }  // namespace
 
-TEST_CASE("the thread the owner sends to runs under the lock; everyone else waits") {
+TEST_CASE("a holder's call out of the lock lets other threads take it, however far it reaches") {
     prepare();
     reset();
-    WindowThread b, c;
-    HWND bw = probeOn(b);
+    WindowThread b, c, d;
+    HWND bw = probeOn(b), cw = probeOn(c);
     {
         FilterLockGuard lock;
         REQUIRE(lock);
+        ownerHolds = true;
+        // A thread that asks while the holder works on its own state waits.
+        d.post([] {
+            FilterLockGuard waiter;
+            if (waiter) noteGrant();
+        });
+        Sleep(50);
+        CHECK(grantedWhileOwnerHolds == 0);
+        {
+            // The window procedure takes the lock itself, or has a third thread take it
+            // while the call is still on its way back: neither waits for the holder.
+            OutsideLock outside;
+            ownerHolds = false;
+            bool answered = false;
+            CHECK(sendWithin(bw, TAKE, 0, 5000, &answered) == 1);
+            CHECK(answered);
+            CHECK(sendWithin(bw, TAKE_AND_FORWARD, reinterpret_cast<WPARAM>(cw), 5000, &answered) == 1);
+            CHECK(answered);
+        }
+        // The holder has the lock back: nobody gets it until it leaves.
         ownerHolds = true;
         c.post([] {
             FilterLockGuard waiter;
             if (waiter) noteGrant();
         });
-        Sleep(50);
-        bool answered = false;
-        {
-            LendLock lend(bw);
-            CHECK(sendWithin(bw, TAKE, 0, 5000, &answered) == 1);
-        }
-        CHECK(answered);
-        Sleep(50);
+        Sleep(100);
         CHECK(grantedWhileOwnerHolds == 0);
-        ownerHolds = false;
-    }
-    CHECK(pumpUntil([] { return grantedAfterwards == 1; }));
-    CHECK(grantedWhileOwnerHolds == 0);
-}
-
-TEST_CASE("a borrower lends onwards to the thread it sends to") {
-    prepare();
-    WindowThread b, c;
-    HWND bw = probeOn(b), cw = probeOn(c);
-    FilterLockGuard lock;
-    REQUIRE(lock);
-    bool answered = false;
-    LendLock lend(bw);
-    CHECK(sendWithin(bw, TAKE_AND_FORWARD, reinterpret_cast<WPARAM>(cw), 5000, &answered) == 1);
-    CHECK(answered);
-}
-
-TEST_CASE("a lend admits only the message sent under it, not the receiver's other work") {
-    prepare();
-    reset();
-    WindowThread b;
-    HWND bw = probeOn(b);
-    {
-        FilterLockGuard lock;
-        REQUIRE(lock);
-        ownerHolds = true;
-        // The receiver is already waiting for the lock on work of its own when the lend
-        // begins; it serves the sent message meanwhile, and must go on waiting after it.
-        b.post([] {
-            FilterLockGuard own;
-            if (own) noteGrant();
-        });
-        Sleep(50);
-        {
-            LendLock lend(bw);
-            bool answered = false;
-            CHECK(sendWithin(bw, TAKE, 0, 5000, &answered) == 1);
-            CHECK(answered);
-            // The owner ends the lend only some time after the answer; the receiver is
-            // running meanwhile. Stretch that moment.
-            Sleep(150);
-            CHECK(grantedWhileOwnerHolds == 0);
-
-            // A receiver that answers early (ReplyMessage) no longer borrows either.
-            CHECK(sendWithin(bw, REPLY_THEN_TAKE, 0, 5000, &answered) == 0);
-            CHECK(answered);
-            Sleep(150);
-            CHECK(grantedWhileOwnerHolds == 0);
-        }
         ownerHolds = false;
     }
     CHECK(pumpUntil([] { return grantedAfterwards == 2; }));
     CHECK(grantedWhileOwnerHolds == 0);
+}
+
+namespace {
+int scheduledRuns;
+void scheduled() { ++scheduledRuns; }
+}  // namespace
+
+TEST_CASE("work scheduled for after the lock waits for the outermost guard, not a call out") {
+    prepare();
+    scheduledRuns = 0;
+    {
+        FilterLockGuard outer;
+        REQUIRE(outer);
+        REQUIRE(runOnceUnlocked(scheduled));
+        {
+            OutsideLock outside;
+            FilterLockGuard inner;      // taken and left inside the call out
+            REQUIRE(inner);
+        }
+        {
+            FilterLockGuard nested;
+        }
+        CHECK(scheduledRuns == 0);
+    }
+    CHECK(scheduledRuns == 1);
+}
+
+// Last in this program: unloading cannot be undone.
+TEST_CASE("a thread waiting for the lock gives up once unloading begins") {
+    prepare();
+    WindowThread b;
+    std::atomic<int> granted{-1};
+    {
+        FilterLockGuard lock;
+        REQUIRE(lock);
+        b.post([&] {
+            FilterLockGuard waiter;
+            granted = waiter ? 1 : 0;
+        });
+        Sleep(50);
+        CHECK(granted == -1);
+        beginShutdown();
+        CHECK(pumpUntil([&] { return granted == 0; }, 5000));
+    }
 }

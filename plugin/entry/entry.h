@@ -28,6 +28,7 @@ struct HookPair {
     HHOOK callWndProcHandle;
     HookPair* next;
     HookPair* prev;
+    DWORD thread;
 };
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
@@ -35,6 +36,14 @@ bool installHookPair();
 void releaseHookPair();
 LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam);
+
+// True in a copy of the plug-in that found another copy active in this process at load: it
+// installs nothing and does nothing.
+bool isInertCopy();
+
+// Calls visit on every window of this process: top-level and message-only windows and all
+// their descendants.
+void forEachProcessWindow(void (*visit)(HWND));
 
 // ---- The filter ----------------------------------------------------------------------------
 

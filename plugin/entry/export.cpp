@@ -1,6 +1,7 @@
 // The export, start-up, configuration and the operating-system gate.
 #include "entry.h"
 
+#include "../fade/fade.h"
 #include "../host/host.h"
 #include "../settings/settings.h"
 #include "../ui/ui.h"
@@ -24,11 +25,28 @@ constexpr char UNSUPPORTED_TEXT[] =
     "The plugin has not been loaded and it is suggested that you remove the plugin\n"
     "from your system, as it will only consume unecessary resources.";
 
+constexpr char ANOTHER_COPY_TEXT[] =
+    PLUGIN_DESCRIPTION_TEXT ": another copy of this plug-in is already active in this player,\n"
+    "so this one does nothing. This copy is\n"
+    "\n"
+    "%s\n"
+    "\n"
+    "Remove one of the two files from the player's plug-in folder.";
+
 HWND requestHostWindow(WPARAM which) {
     return reinterpret_cast<HWND>(sendHostRequest(HOST_GET_WINDOW, which));
 }
 
+// Quit: every window the plug-in made translucent is put back as it was, its record freed
+// and its fades stopped (a timer of another thread's window stops itself at its next tick).
+void restoreAtQuit(HWND window) {
+    if (isHostWindow(window)) killFadeTimers(window);
+    FilterLockGuard lock;
+    if (lock) detachRecord(window);
+}
+
 }  // namespace
+
 
 extern "C" __declspec(dllexport) PluginDescriptor* winampGetGeneralPurposePlugin() {
     return &pluginDescriptor;
@@ -49,7 +67,8 @@ BOOL isAlphaBlendingSupported() {
 }
 
 int pluginInit() {
-    if (!isAlphaBlendingSupported()) return 0;
+    if (!isAlphaBlendingSupported() || isInertCopy()) return 0;
+    markQuit(false);
     {
         // Called again (the host's menu may be open with our items in it): the items of
         // the earlier start-up go before the menu and the command ids are asked anew.
@@ -75,11 +94,28 @@ int pluginInit() {
 }
 
 void pluginConfig() {
-    if (isAlphaBlendingSupported())
-        sendHostRequest(HOST_OPEN_PREFS_PAGE, PREFS_PAGE_ALPHA);
-    else
+    if (!isAlphaBlendingSupported()) {
         MessageBoxA(hostWindows.hwndMain, UNSUPPORTED_TEXT, PLUGIN_DESCRIPTION,
                     MB_OK | MB_ICONINFORMATION);
+    } else if (isInertCopy()) {
+        char path[MAX_PATH] = "";
+        GetModuleFileNameA(pluginDescriptor.moduleHandle, path, sizeof path);
+        char text[sizeof ANOTHER_COPY_TEXT + MAX_PATH];
+        formatText(text, sizeof text, ANOTHER_COPY_TEXT, path);
+        MessageBoxA(pluginDescriptor.parentWindow, text, PLUGIN_DESCRIPTION,
+                    MB_OK | MB_ICONINFORMATION);
+    } else {
+        sendHostRequest(HOST_OPEN_PREFS_PAGE, PREFS_PAGE_ALPHA);
+    }
 }
 
-void pluginQuit() {}
+void pluginQuit() {
+    if (!isAlphaBlendingSupported() || isInertCopy()) return;
+    {
+        FilterLockGuard lock;
+        if (!lock) return;
+        markQuit(true);             // from now on nothing attaches or fades
+        removeWindowSettings(true);
+    }
+    forEachProcessWindow(restoreAtQuit);
+}

@@ -55,7 +55,9 @@ const Route TABLE_A[] = {
     {WM_MOUSEMOVE, onFadeHover},
 };
 
-// Table B: every other window (the host's preferences tab control and its dialog).
+// Table B: every other window (the host's preferences tab control and its dialog). Each of
+// these handlers first finds out whether the message concerns the host's tab control at all,
+// and takes the lock itself only then.
 const Route TABLE_B[] = {
     {WM_NOTIFY, onTabNotify, POINTER},
     {WM_INITDIALOG, onTabInitDialog},
@@ -73,6 +75,12 @@ const Route* findRoute(const Route (&table)[N], UINT message) {
 // Messages in neither table are the vast majority; they need no lock and no window query.
 bool isRoutedMessage(UINT message) {
     return findRoute(TABLE_A, message) || findRoute(TABLE_B, message);
+}
+
+// The messages that take a window's record away. A window keeps its record when it gains an
+// owner or a parent after it was attached, so these go to it whoever owns it.
+bool isDetachMessage(UINT message) {
+    return message == WM_DESTROY || message == WM_SHOWWINDOW || message == WM_STYLECHANGING;
 }
 
 }  // namespace
@@ -94,15 +102,21 @@ bool isManagedWindow(HWND window) {
 }
 
 int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery) {
-    if (!isRoutedMessage(message)) return 1;
-    FilterLockGuard lock;
-    if (!lock) return 1;
-    const Route* route = isManagedWindow(window) ? findRoute(TABLE_A, message)
-                                                 : findRoute(TABLE_B, message);
+    if (!isRoutedMessage(message) || hasQuit()) return 1;
+    // Whether the message concerns the plug-in at all is decided without the lock, so that
+    // the messages of other windows never wait for it.
+    bool managed = isManagedWindow(window) || (isDetachMessage(message) && getRecord(window));
+    const Route* route = managed ? findRoute(TABLE_A, message) : findRoute(TABLE_B, message);
     if (!route) return 1;
     // A queued message proves nothing about its lParam: PostMessage and PostThreadMessage
     // carry any number, from any thread or program.
     if (route->lParam == POINTER && (delivery != Delivery::Sent || lParam == 0)) return 1;
+    if (!managed) {
+        route->handler(window, wParam, lParam);
+        return 1;
+    }
+    FilterLockGuard lock;
+    if (!lock) return 1;
     route->handler(window, wParam, lParam);
     return 1;
 }

@@ -1,18 +1,29 @@
 // The library entry point and the per-thread hook pairs.
 //
-// Every thread of the host gets a WH_GETMESSAGE and a WH_CALLWNDPROC hook when it starts
-// (the loading thread at process attach). The pairs are also kept in a list, so that when
-// the library is freed while other threads still run, all their hooks can be removed and
-// every call still inside library code can be waited for before the code goes away.
+// Every thread of the host gets a WH_GETMESSAGE and a WH_CALLWNDPROC hook: the threads that
+// already run when the library is loaded at process attach, every later one when it starts.
+// The pairs are also kept in a list, so that when the library is freed while other threads
+// still run, all their hooks can be removed and every call still inside library code can be
+// waited for before the code goes away.
+//
+// One copy of the plug-in per process: a second file of it that the host loads as well finds
+// the first one's marker and stays inert, so that the two never act on the same windows.
 #include "entry.h"
 
+#include <tlhelp32.h>
+
 #include "../fade/fade.h"
+#include "../settings/settings.h"
 #include "../ui/ui.h"
 #include "../window/window.h"
 
 namespace {
 
 DWORD hookSlot = TLS_OUT_OF_INDEXES;
+
+// Held by the active copy for its life; a named object per process.
+HANDLE activeCopyMarker;
+bool inertCopy;
 
 // Every live pair, so that unloading can reach the hooks of all threads. Guarded by its own
 // small lock, which is never held while calling anything that could wait.
@@ -35,25 +46,76 @@ void unlinkPair(HookPair* pair) {
     LeaveCriticalSection(&pairListLock);
 }
 
+HookPair* listedPair(DWORD thread) {
+    EnterCriticalSection(&pairListLock);
+    HookPair* p = pairList;
+    while (p && p->thread != thread) p = p->next;
+    LeaveCriticalSection(&pairListLock);
+    return p;
+}
+
+// The calling thread's pair. A thread hooked from outside at load finds its pair in the list
+// the first time and keeps it in its slot from then on.
 HookPair* currentPair() {
-    return static_cast<HookPair*>(TlsGetValue(hookSlot));
+    HookPair* pair = static_cast<HookPair*>(TlsGetValue(hookSlot));
+    if (!pair && (pair = listedPair(GetCurrentThreadId()))) TlsSetValue(hookSlot, pair);
+    return pair;
+}
+
+bool installHookPairFor(DWORD thread) {
+    HookPair* pair = static_cast<HookPair*>(LocalAlloc(LMEM_ZEROINIT, sizeof(HookPair)));
+    if (!pair) return false;
+    pair->thread = thread;
+    pair->getMessageHandle = SetWindowsHookExA(WH_GETMESSAGE, getMessageHook, nullptr, thread);
+    pair->callWndProcHandle = SetWindowsHookExA(WH_CALLWNDPROC, callWndProcHook, nullptr, thread);
+    linkPair(pair);
+    return true;
+}
+
+// Threads that ran before the library was loaded get no thread-attach notification: hook
+// each of them from here. A thread started meanwhile is hooked once, by whichever comes
+// first.
+void hookRunningThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    DWORD process = GetCurrentProcessId();
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != process || listedPair(entry.th32ThreadID)) continue;
+        installHookPairFor(entry.th32ThreadID);
+    }
+    CloseHandle(snapshot);
+}
+
+// The first copy of the plug-in in this process leaves a marker; a later one finds it.
+bool claimProcess() {
+    char name[64];
+    formatText(name, sizeof name, "Quorvel-active-copy-%lu", GetCurrentProcessId());
+    activeCopyMarker = CreateMutexA(nullptr, FALSE, name);
+    if (activeCopyMarker && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(activeCopyMarker);
+        activeCopyMarker = nullptr;
+        return false;
+    }
+    return true;
+}
+
+BOOL CALLBACK visitWithChildren(HWND window, LPARAM visit) {
+    auto fn = reinterpret_cast<void (*)(HWND)>(visit);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
+    fn(window);
+    EnumChildWindows(window, visitWithChildren, visit);
+    return TRUE;
 }
 
 // Fade timers call fadeTimerProc, library code, from whichever thread owns their window, and
 // a hidden or re-parented window keeps its timers without keeping its record. Stop them on
 // every host window of this process before the code goes away.
-BOOL CALLBACK stopTimersOfChild(HWND window, LPARAM) {
+void stopTimers(HWND window) {
     if (isHostWindow(window)) killFadeTimers(window);
-    return TRUE;
-}
-
-BOOL CALLBACK stopTimersOfTopLevel(HWND window, LPARAM) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId()) return TRUE;
-    if (isHostWindow(window)) killFadeTimers(window);
-    EnumChildWindows(window, stopTimersOfChild, 0);
-    return TRUE;
 }
 
 // Freeing the library while the process goes on: stop every thread's hooks and the fade
@@ -67,16 +129,13 @@ void unloadWhileRunning() {
         UnhookWindowsHookEx(p->callWndProcHandle);
     }
     LeaveCriticalSection(&pairListLock);
-    EnumWindows(stopTimersOfTopLevel, 0);
-    // Message-only windows are no top-level windows to EnumWindows, yet a "Winamp Gen"
-    // window can be one and fade.
-    for (HWND w = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
-         w = FindWindowExA(HWND_MESSAGE, w, nullptr, nullptr))
-        stopTimersOfTopLevel(w, 0);
+    forEachProcessWindow(stopTimers);
 
     waitForCallsToDrain(2000);
-    // Nothing of ours runs any more: give the host its menu back as it was.
+    // Nothing of ours runs any more: give the host its menu back as it was, and free the
+    // records of the windows still attached.
     removeWindowSettings(false);
+    forEachProcessWindow(releaseRecordAtUnload);
     deleteFilterLock();
 
     HookPair* p = pairList;
@@ -91,15 +150,22 @@ void unloadWhileRunning() {
 
 }  // namespace
 
+void forEachProcessWindow(void (*visit)(HWND)) {
+    LPARAM fn = reinterpret_cast<LPARAM>(visit);
+    EnumWindows(visitWithChildren, fn);
+    // Message-only windows are no top-level windows to EnumWindows, yet a "Winamp Gen"
+    // window can be one.
+    for (HWND w = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
+         w = FindWindowExA(HWND_MESSAGE, w, nullptr, nullptr))
+        visitWithChildren(w, fn);
+}
+
+bool isInertCopy() { return inertCopy; }
+
 bool installHookPair() {
-    HookPair* pair = static_cast<HookPair*>(LocalAlloc(LMEM_ZEROINIT, sizeof(HookPair)));
-    if (!pair) return false;
-    DWORD thread = GetCurrentThreadId();
-    pair->getMessageHandle = SetWindowsHookExA(WH_GETMESSAGE, getMessageHook, nullptr, thread);
-    pair->callWndProcHandle = SetWindowsHookExA(WH_CALLWNDPROC, callWndProcHook, nullptr, thread);
-    linkPair(pair);
-    TlsSetValue(hookSlot, pair);
-    return true;
+    // Hooked already if it started while the library was being loaded.
+    if (!currentPair() && !installHookPairFor(GetCurrentThreadId())) return false;
+    return currentPair() != nullptr;
 }
 
 void releaseHookPair() {
@@ -138,17 +204,27 @@ LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam) {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (!isAlphaBlendingSupported()) return TRUE;   // inert: no lock, no slot, no hooks
+    if (reason == DLL_PROCESS_ATTACH) inertCopy = !claimProcess();
+    if (inertCopy) return TRUE;                     // another copy serves this process
 
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         createFilterLock();
         InitializeCriticalSection(&pairListLock);
+        bindLayeredAlpha();
         hookSlot = TlsAlloc();
-        if (hookSlot == TLS_OUT_OF_INDEXES) return FALSE;
-        return installHookPair() ? TRUE : FALSE;
+        if (hookSlot == TLS_OUT_OF_INDEXES || !installHookPair()) {
+            CloseHandle(activeCopyMarker);
+            return FALSE;
+        }
+        hookRunningThreads();
+        return TRUE;
     case DLL_THREAD_ATTACH:
         return installHookPair() ? TRUE : FALSE;
     case DLL_THREAD_DETACH:
+        // The system takes the thread's windows down without telling them: a page or dialog
+        // of ours among them gives its reference on the library back here.
+        unpinThread(GetCurrentThreadId());
         releaseHookPair();
         return TRUE;
     case DLL_PROCESS_DETACH:
@@ -162,6 +238,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         }
         DeleteCriticalSection(&pairListLock);
         TlsFree(hookSlot);
+        CloseHandle(activeCopyMarker);
         return TRUE;
     default:
         return TRUE;

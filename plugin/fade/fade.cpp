@@ -70,7 +70,11 @@ void fadeTick(HWND window, UINT_PTR id) {
 HWND hoveredWindow() {
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
-    HWND under = WindowFromPoint(cursor);
+    HWND under;
+    {
+        OutsideLock outside;    // hit-testing asks windows of this thread (WM_NCHITTEST)
+        under = WindowFromPoint(cursor);
+    }
     return under ? GetAncestor(under, GA_ROOTOWNER) : nullptr;
 }
 
@@ -135,7 +139,10 @@ HWND triggerTarget(HWND window, BYTE* autoMode) {
 
 void CALLBACK fadeTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
     InFlightCall call;
-    if (isShuttingDown()) return;
+    if (isShuttingDown() || hasQuit()) {
+        KillTimer(window, timerId);     // a timer another thread could not stop stops itself
+        return;
+    }
     FilterLockGuard lock;
     if (!lock) return;
     switch (timerId) {

@@ -58,6 +58,9 @@ void resetLinkedWindows() {
 int __cdecl linkedEnumProc(void* hostRecord, EmbedEnumParam* param) {
     HWND window = *static_cast<HWND*>(hostRecord);
     if (GetAncestor(window, GA_ROOTOWNER) != window) return 0;
+    // The request that calls back is sent outside the lock; the records are read under it.
+    FilterLockGuard lock;
+    if (!lock) return 0;
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return 0;
     switch (param->user_data) {

@@ -10,8 +10,7 @@ MenuCommandIds menuCommandIds;
 
 LRESULT sendHostRequest(LPARAM request, WPARAM argument) {
     if (!hostWindows.hwndMain) return 0;
-    // The main window may belong to another hooked thread; let it run our filter while we
-    // wait for its reply instead of waiting for a lock we hold.
-    LendLock lend(hostWindows.hwndMain);
+    // The host's procedure runs whatever it likes, on its own thread or another one.
+    OutsideLock outside;
     return SendMessageA(hostWindows.hwndMain, HOST_REQUEST, argument, request);
 }

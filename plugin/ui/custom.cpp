@@ -45,16 +45,19 @@ void showPercent(HWND dialog, int percent) {
 }
 
 INT_PTR onInitDialog(HWND dialog, HWND target) {
-    FilterLockGuard lock;
-    if (!lock) return TRUE;
-    openDialog = dialog;
-    customTarget = target;
-    float alpha = cfg_opaque;
-    if (!cfg_link) {
-        // The menu opens the dialog only for a window with a record; a window without one
-        // shows fully opaque, so that is where the slider starts.
-        WindowOpacityRecord* record = getRecord(target);
-        alpha = record ? record->opaque : 255.0f;
+    float alpha;
+    {
+        FilterLockGuard lock;
+        if (!lock) return TRUE;
+        openDialog = dialog;
+        customTarget = target;
+        alpha = cfg_opaque;
+        if (!cfg_link) {
+            // The menu opens the dialog only for a window with a record; a window without
+            // one shows fully opaque, so that is where the slider starts.
+            WindowOpacityRecord* record = getRecord(target);
+            alpha = record ? record->opaque : 255.0f;
+        }
     }
     int percent = shownPercentOf(alpha);
     HWND slider = sliderOf(dialog);
@@ -112,8 +115,8 @@ void onCancel() {
 
 // Runs on the thread that took the command, after it has left the lock.
 void runDialog() {
-    bool pinned = !isShuttingDown() && pinModule();
-    if (pinned)
+    int pin = isShuttingDown() ? -1 : pinModule();
+    if (pin >= 0)
         DialogBoxParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_CUSTOM_OPACITY),
                         hostWindows.hwndMain, customOpacityProc,
                         reinterpret_cast<LPARAM>(openingTarget));
@@ -122,14 +125,16 @@ void runDialog() {
         openDialog = nullptr;
         dialogActive = false;
     }
-    if (pinned) unpinModule();  // the last thing done here: it may be the last reference
+    unpinModule(pin);           // the last thing done here: it may be the last reference
 }
 
 }  // namespace
 
 void openCustomDialog(HWND timerWindow) {
     if (dialogActive) {
-        if (openDialog) SetForegroundWindow(openDialog);
+        HWND open = openDialog;
+        OutsideLock outside;
+        if (open) SetForegroundWindow(open);
         return;
     }
     // Not from inside another thread's send (a borrowed lock), whose sender would stay

@@ -55,7 +55,7 @@ bool mainIsOwnRoot() {
 void showOrHidePage(HWND tab) {
     bool selected = false;
     {
-        LendLock lend(tab);
+        OutsideLock outside;
         LRESULT index = SendMessageA(tab, TCM_GETCURSEL, 0, 0);
         TCITEMA item = {};
         item.mask = TCIF_PARAM;
@@ -65,13 +65,26 @@ void showOrHidePage(HWND tab) {
                    item.lParam == ALPHA_TAB_PARAM;
     }
     if (!selected) {
-        DestroyWindow(alphaPage);           // a stale handle fails harmlessly
+        HWND page = alphaPage;
+        OutsideLock outside;
+        DestroyWindow(page);                // a stale handle fails harmlessly
         return;
     }
     if (IsWindow(alphaPage)) return;        // at most one page at a time
-    alphaPage = CreateDialogParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_ALPHA_PAGE),
-                                   tab, alphaPageProc, 0);
-    SetWindowPos(alphaPage, HWND_TOP, PAGE_X, PAGE_Y, PAGE_WIDTH, PAGE_HEIGHT, SWP_SHOWWINDOW);
+    // The page keeps the library loaded for as long as it exists: the host may free the
+    // library while its preferences are open, and the page's procedure must stay. The
+    // reference is taken before the page exists and handed to it as it initialises.
+    int pin = pinModule();
+    if (pin < 0) return;                    // unloading, or the loader stays busy: no page
+    HWND page;
+    {
+        OutsideLock outside;
+        page = CreateDialogParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_ALPHA_PAGE),
+                                  tab, alphaPageProc, pin + 1);
+        SetWindowPos(page, HWND_TOP, PAGE_X, PAGE_Y, PAGE_WIDTH, PAGE_HEIGHT, SWP_SHOWWINDOW);
+    }
+    unpinModule(pin);                       // only if no page took it
+    alphaPage = page;
 }
 
 // ---- The page ------------------------------------------------------------------------------
@@ -80,6 +93,7 @@ void showOrHidePage(HWND tab) {
 void setLabel(HWND label, int value, const char* unit) {
     char text[LABEL_SIZE];
     formatText(text, sizeof text, "%d%s", value, unit);
+    OutsideLock outside;    // the page's own control, but other hooks see the message too
     SetWindowTextA(label, text);
 }
 
@@ -120,7 +134,11 @@ void initPage(HWND page) {
 // and show the linked alpha, or give each window back its own resting alpha.
 void onLinkToggled(HWND page) {
     cfg_link = IsDlgButtonChecked(page, IDC_LINK_ALL) ? 1 : 0;
-    for (int id : LINKED_CONTROLS) EnableWindow(GetDlgItem(page, id), cfg_link);
+    {
+        BYTE link = cfg_link;
+        OutsideLock outside;
+        for (int id : LINKED_CONTROLS) EnableWindow(GetDlgItem(page, id), link);
+    }
     if (!mainIsOwnRoot()) return;
     resetLinkedWindows();
     cur_opaque = cfg_opaque;
@@ -201,19 +219,21 @@ SliderAlpha alphaOfPercent(int percent) {
     return SliderAlpha{toFloat(product), toFloat(ceill(product))};
 }
 
-// ---- Tab cases of the filter (lock held) ---------------------------------------------------
+// ---- Tab cases of the filter (each takes the lock once the message concerns it) -----------
 
 void onTabInitDialog(HWND, WPARAM wParam, LPARAM) {
     // wParam names the control that is to get the default focus: on the host's page 22
     // that is its tab control. The hook sees this before the page's own initialisation.
     HWND tab = reinterpret_cast<HWND>(wParam);
     if (!isHostTabControl(tab)) return;
+    FilterLockGuard lock;
+    if (!lock) return;
     TCITEMA item = {};
     item.mask = TCIF_TEXT | TCIF_PARAM;
     item.pszText = const_cast<char*>(ALPHA_TAB_TEXT);
     item.lParam = ALPHA_TAB_PARAM;
     {
-        LendLock lend(tab);
+        OutsideLock outside;
         SendMessageA(tab, TCM_INSERTITEMA, ALPHA_TAB_INDEX, reinterpret_cast<LPARAM>(&item));
     }
     showOrHidePage(tab);
@@ -226,12 +246,15 @@ void onTabNotify(HWND, WPARAM, LPARAM lParam) {
     if (code != static_cast<UINT>(TCN_SELCHANGE) && code != static_cast<UINT>(TCN_FOCUSCHANGE)) return;
     // The sender's own id, not idFrom, which a sender may fill as it likes.
     if (!isHostTabControl(header->hwndFrom)) return;
-    showOrHidePage(header->hwndFrom);
+    FilterLockGuard lock;
+    if (lock) showOrHidePage(header->hwndFrom);
 }
 
 void onTabSelect(HWND window, WPARAM, LPARAM) {
     // Seen before the tab control acts: the test reads the selection still current.
-    if (isHostTabControl(window)) showOrHidePage(window);
+    if (!isHostTabControl(window)) return;
+    FilterLockGuard lock;
+    if (lock) showOrHidePage(window);
 }
 
 // ---- The page's dialog procedure -----------------------------------------------------------
@@ -240,16 +263,11 @@ INT_PTR CALLBACK alphaPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     InFlightCall call;
     switch (message) {
     case WM_INITDIALOG:
-        // The page keeps the library loaded for as long as it exists: the host may free the
-        // library while its preferences are open, and the page's procedure must stay.
-        SetWindowLongPtrA(dialog, DWLP_USER, pinModule() ? 1 : 0);
+        handPinTo(static_cast<int>(lParam) - 1, dialog);    // the reference taken for the page
         initPage(dialog);
         return 1;
     case WM_NCDESTROY:
-        if (GetWindowLongPtrA(dialog, DWLP_USER)) {
-            SetWindowLongPtrA(dialog, DWLP_USER, 0);
-            unpinModule();
-        }
+        unpinWindow(dialog);
         return 0;
     case WM_COMMAND:
         onPageCommand(dialog, LOWORD(wParam));

@@ -15,7 +15,7 @@ void onMenuCommand(HWND window, WPARAM wParam, LPARAM lParam);      // WM_COMMAN
 // when one of them may still be on screen). Lock held, or nothing else running.
 void removeWindowSettings(bool destroyPopups);
 
-// ---- Preferences tab (cases of the filter for other windows, lock held) --------------------
+// ---- Preferences tab (cases of the filter for other windows; each takes the lock itself) ---
 
 void onTabInitDialog(HWND window, WPARAM wParam, LPARAM lParam);    // WM_INITDIALOG
 void onTabNotify(HWND window, WPARAM wParam, LPARAM lParam);        // WM_NOTIFY

@@ -1,83 +1,70 @@
 // The filter lock and the rules that keep it from hanging the host.
 //
 // One re-entrant critical section serialises the filter, the fade ticks and all they call.
-// Handlers that hold it sometimes have to send a message to a window of another hooked
-// thread (SetWindowLongA on that window sends it WM_STYLECHANGING, GetWindowTextA sends
-// WM_GETTEXT, the host requests go to the main window). That thread runs its hooks, and so
-// the filter, for the sent message. A plain EnterCriticalSection there would wait for the
-// sender, which waits for it: a deadlock. The discipline that rules this out:
+// The handlers that hold it sometimes have to call into window procedures: changing a
+// window's extended style sends it WM_STYLECHANGING and WM_STYLECHANGED, asking for its
+// title sends WM_GETTEXT, the host requests go to the main window's procedure, the page is
+// created and destroyed. What such a procedure does is the host's business: it may repaint
+// a window of a third thread at once, whose filter then wants the lock, or send to any
+// thread, or take seconds. If the lock were held across that call, the third thread would
+// wait for the holder, the holder for the procedure and the procedure for the third
+// thread: a deadlock; and every other thread would wait for as long as the procedure takes.
+// The discipline that rules both out:
 //
-//  1. Nobody blocks on the lock while a cross-thread send waits on them. A thread that
-//     cannot take the lock keeps serving the messages sent to it while it waits.
-//  2. The owner lends the lock to the thread it is about to send to (LendLock). While the
-//     owner is blocked in that send, the receiving thread may run the filter as if it held
-//     the lock: the owner touches nothing until the send returns, and every other thread
-//     still waits. A borrower that sends on to a third thread lends the lock onwards.
-//     Only code running inside a message that another thread sent, and has not yet been
-//     answered, may borrow. The receiver can also be busy elsewhere when the lend starts
-//     (waiting for the lock on a message of its own, say) and it goes on running after it
-//     has answered, before the owner has ended the lend; those frames must not borrow, or
-//     they would run alongside the owner. For the same reason a guard that has already
-//     waited never borrows: the lend it would take was meant for a message it serves
-//     nested inside that wait.
-//  3. No modal loop runs under the lock: it would hold every other thread for as long as the
-//     user takes, and lending it for that long would let two threads run at once. The owner
-//     schedules the loop with runOnceUnlocked; handlers inside the loop take the lock anew.
-//  4. Once unloading has begun, nobody waits: hooks and ticks pass everything through. Every
-//     guard counts as a call in flight, so unloading waits for all holders and waiters to
-//     leave before the lock is deleted.
-//
-// What remains possible is that a thread which does not hold the lock sends to the owner
-// while the owner has lent it; the owner then serves that message alongside the borrower.
-// Both only touch the records of their own windows in that case. Likewise a message that
-// a third thread sends to the borrower in the instant between its answer to the owner and
-// the end of the lend is served as if lent; the receiver cannot tell who sent it.
+//  1. No foreign code runs under the lock. Every call that can run a window procedure or a
+//     hook leaves the lock for its duration (OutsideLock) and takes it back afterwards. So
+//     the holder of the lock only ever runs the plug-in's own bookkeeping, INI file access
+//     and system calls that run no foreign code, and a wait for the lock is short.
+//  2. What was fetched under the lock is fetched afresh after such a call: another thread,
+//     or the window procedure itself, may have detached the window meanwhile.
+//  3. A thread that waits for the lock keeps serving the messages sent to it, so that no
+//     sender, whatever it holds, is left waiting for it.
+//  4. No modal loop runs under the lock: the owner schedules it with runOnceUnlocked, and
+//     the handlers inside the loop take the lock anew.
+//  5. Once unloading has begun nobody starts waiting: hooks and ticks pass everything
+//     through. Every guard counts as a call in flight, so unloading waits for holders and
+//     waiters to leave before the lock is deleted.
 #include "window.h"
 
 namespace {
 
-enum GuardMode { DENIED = 0, OWNED = 1, BORROWED = 2 };
+enum GuardMode { DENIED = 0, OWNED = 1 };
 
 CRITICAL_SECTION filterLock;
 volatile LONG shuttingDown;
 volatile LONG inFlight;
 volatile LONG lockCreated;
+volatile LONG quitDone;
 
 // The thread that holds filterLock (0 if none) and its nesting depth; written only by the
 // owner while it holds the lock, so a thread reading its own id here knows it is the owner.
 volatile DWORD ownerThread;
 LONG ownerDepth;
 
-// The thread the runner is blocked sending to, which may run under the lock meanwhile.
-volatile LONG lentTo;
-
 // Work the owner asked to run once it has left the lock completely (a modal loop). Written
 // and taken only by the owner while it holds the lock.
 void (*afterUnlock)();
 
-// True while the calling thread serves a message sent by another thread and not yet
-// answered (ReplyMessage ends that early). Messages the thread then sends to its own
-// windows, or retrieves in a modal loop, still count: the sender is still blocked.
-bool servingCrossThreadSend() {
-    return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_REPLIED)) == ISMEX_SEND;
-}
-
-bool borrowsLock(DWORD thread) {
-    return static_cast<DWORD>(lentTo) == thread && servingCrossThreadSend();
-}
-
-bool runsUnderLock(DWORD thread) {
-    return ownerThread == thread || borrowsLock(thread);
-}
-
 // Waits a little for the lock to come free, serving any message sent to this thread in
-// the meantime (through its window procedures and hooks), so that a lock owner that sends
-// to us is never left waiting.
+// the meantime (through its window procedures and hooks), so that a thread that sends to
+// us is never left waiting.
 void waitServingSentMessages(DWORD timeoutMs) {
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+// Takes the lock once, waiting as long as it takes; false only when giveUpOnShutdown and
+// unloading has begun (or the lock is gone).
+bool enterLock(bool giveUpOnShutdown) {
+    DWORD timeout = 1;
+    for (;;) {
+        if (!lockCreated || (giveUpOnShutdown && shuttingDown)) return false;
+        if (TryEnterCriticalSection(&filterLock)) return true;
+        waitServingSentMessages(timeout);
+        if (timeout < 8) timeout *= 2;
+    }
 }
 
 }  // namespace
@@ -93,6 +80,8 @@ void deleteFilterLock() {
 
 void beginShutdown() { InterlockedExchange(&shuttingDown, 1); }
 bool isShuttingDown() { return shuttingDown != 0; }
+void markQuit(bool quit) { InterlockedExchange(&quitDone, quit ? 1 : 0); }
+bool hasQuit() { return quitDone != 0; }
 
 InFlightCall::InFlightCall() { InterlockedIncrement(&inFlight); }
 InFlightCall::~InFlightCall() { InterlockedDecrement(&inFlight); }
@@ -129,24 +118,9 @@ FilterLockGuard::FilterLockGuard() : mode_(DENIED) {
     // this guard in flight and waits for it, or this guard sees the unloading and leaves
     // the lock alone.
     InterlockedIncrement(&inFlight);
-    DWORD self = GetCurrentThreadId();
-    DWORD timeout = 1;
-    bool mayBorrow = true;     // only before the first wait
-    for (;;) {
-        if (shuttingDown || !lockCreated) return;
-        if (TryEnterCriticalSection(&filterLock)) {
-            if (ownerDepth++ == 0) ownerThread = self;
-            mode_ = OWNED;
-            return;
-        }
-        if (mayBorrow && borrowsLock(self)) {
-            mode_ = BORROWED;
-            return;
-        }
-        mayBorrow = false;
-        waitServingSentMessages(timeout);
-        if (timeout < 8) timeout *= 2;
-    }
+    if (!enterLock(true)) return;
+    if (ownerDepth++ == 0) ownerThread = GetCurrentThreadId();
+    mode_ = OWNED;
 }
 
 FilterLockGuard::~FilterLockGuard() {
@@ -165,23 +139,29 @@ FilterLockGuard::~FilterLockGuard() {
 }
 
 bool runOnceUnlocked(void (*work)()) {
-    // Only the owner: a borrower runs inside another thread's send, which would stay
-    // blocked for as long as the work takes.
     if (ownerThread != GetCurrentThreadId() || afterUnlock) return false;
     afterUnlock = work;
     return true;
 }
 
-LendLock::LendLock(HWND target) : lent_(false), saved_(0) {
-    if (!target) return;
-    DWORD self = GetCurrentThreadId();
-    if (!runsUnderLock(self)) return;
-    DWORD receiver = GetWindowThreadProcessId(target, nullptr);
-    if (receiver == 0 || receiver == self) return;
-    saved_ = static_cast<DWORD>(InterlockedExchange(&lentTo, static_cast<LONG>(receiver)));
-    lent_ = true;
+OutsideLock::OutsideLock() : depth_(0), work_(nullptr) {
+    if (ownerThread != GetCurrentThreadId()) return;
+    // Work scheduled for the end of the outermost guard stays with it: a guard that this
+    // thread takes and leaves inside the call must not run it.
+    work_ = afterUnlock;
+    afterUnlock = nullptr;
+    depth_ = ownerDepth;
+    ownerDepth = 0;
+    ownerThread = 0;
+    for (LONG i = 0; i < depth_; ++i) LeaveCriticalSection(&filterLock);
 }
 
-LendLock::~LendLock() {
-    if (lent_) InterlockedExchange(&lentTo, static_cast<LONG>(saved_));
+OutsideLock::~OutsideLock() {
+    if (depth_ == 0) return;
+    // Taken back even while unloading: the guards this thread still holds leave it again,
+    // and unloading waits for them. The wait is short, as no holder runs foreign code.
+    for (LONG i = 0; i < depth_; ++i) enterLock(false);
+    ownerThread = GetCurrentThreadId();
+    ownerDepth = depth_;
+    if (!afterUnlock) afterUnlock = work_;
 }

@@ -20,8 +20,20 @@ HMODULE user32Module;
 SetLayeredFn setLayeredWindowAttributesFn;
 
 void setExStyle(HWND window, LONG exStyle) {
-    LendLock lend(window);      // changing another thread's window sends it WM_STYLECHANGING
+    OutsideLock outside;        // the window's procedure sees WM_STYLECHANGING and WM_STYLECHANGED
     SetWindowLongA(window, GWL_EXSTYLE, exStyle);
+}
+
+// Set on a window while WS_EX_LAYERED is there because the plug-in added it. It outlives an
+// unload that could not take the style away, so that the next copy knows the style is ours.
+constexpr char LAYERED_MARK[] = "QuorvelLayered";
+
+bool layeredByUs(HWND window) { return GetPropA(window, LAYERED_MARK) != nullptr; }
+
+// Takes away WS_EX_LAYERED if the plug-in added it; a style someone else set stays.
+void unlayer(HWND window) {
+    if (!RemovePropA(window, LAYERED_MARK)) return;
+    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
 }
 
 WindowEntry entryOf(const WindowOpacityRecord* r) {
@@ -44,18 +56,32 @@ WindowOpacityRecord* getRecord(HWND window) {
     return static_cast<WindowOpacityRecord*>(GetPropA(window, RECORD_PROPERTY));
 }
 
-int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags) {
+void bindLayeredAlpha() {
     if (!setLayeredWindowAttributesFn) {
         if (!user32Module) user32Module = LoadLibraryA("USER32.DLL");
         if (user32Module)
             setLayeredWindowAttributesFn = reinterpret_cast<SetLayeredFn>(
                 reinterpret_cast<void*>(GetProcAddress(user32Module, "SetLayeredWindowAttributes")));
-        if (!setLayeredWindowAttributesFn) return -1;
     }
+}
+
+bool layeredBySomeoneElse(HWND window) {
+    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_LAYERED) && !layeredByUs(window);
+}
+
+int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags) {
+    bindLayeredAlpha();     // bound at load already; this retries a binding that failed then
+    if (!setLayeredWindowAttributesFn) return -1;
+    // Only on a window that is still attached: a window procedure called meanwhile, or
+    // another thread, may have detached it, and its layering is no longer ours to change.
+    if (!getRecord(window)) return 0;
     BYTE a = static_cast<BYTE>(alpha);
     LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
-    if (a != 255 && !(exStyle & WS_EX_LAYERED)) setExStyle(window, exStyle | WS_EX_LAYERED);
-    LendLock lend(window);
+    if (a != 255 && !(exStyle & WS_EX_LAYERED)) {
+        SetPropA(window, LAYERED_MARK, reinterpret_cast<HANDLE>(1));
+        setExStyle(window, exStyle | WS_EX_LAYERED);
+    }
+    OutsideLock outside;
     return setLayeredWindowAttributesFn(window, key, a, flags);
 }
 
@@ -65,7 +91,7 @@ void getWindowKey(HWND window, char* buffer) {
     if (!GetClassNameA(window, className, CLASS_NAME_SIZE)) className[0] = '\0';
     if (isWinampGenClass(className)) {
         {
-            LendLock lend(window);  // another thread's window answers WM_GETTEXT itself
+            OutsideLock outside;    // the window's procedure answers WM_GETTEXT itself
             if (!GetWindowTextA(window, buffer, CLASS_NAME_SIZE)) buffer[0] = '\0';
         }
     } else {
@@ -86,6 +112,9 @@ void saveRecordEntry(HWND window, const WindowOpacityRecord* record) {
 
 void attachRecord(HWND window) {
     if (getRecord(window)) return;      // attached once, on its first paint
+    // A window that someone else made layered (a colour key, per-pixel alpha, another
+    // transparency tool) is theirs: a constant alpha would wipe what they show.
+    if (layeredBySomeoneElse(window)) return;
 
     // Everything that sends the window a message comes before the record is in it or after
     // the last use of it, so that a window that hides itself in answer (and so detaches)
@@ -93,7 +122,9 @@ void attachRecord(HWND window) {
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
     WindowEntry entry = readWindowEntry(key);
-    if (getRecord(window)) return;      // attached meanwhile, by a paint inside the request
+    // Attached meanwhile, by a paint inside the request or on another thread; or layered
+    // by someone else meanwhile.
+    if (getRecord(window) || layeredBySomeoneElse(window)) return;
 
     auto* record = static_cast<WindowOpacityRecord*>(
         GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(WindowOpacityRecord)));
@@ -122,6 +153,18 @@ void detachRecord(HWND window) {
     // style messages, and a window that hides itself in answer would detach again, find
     // the same block and free it under us. Taken first, the block is ours alone to free.
     RemovePropA(window, RECORD_PROPERTY);
-    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
     GlobalFree(record);
+    unlayer(window);
+}
+
+void releaseRecordAtUnload(HWND window) {
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return;
+    RemovePropA(window, RECORD_PROPERTY);
+    GlobalFree(record);
+    // Taking the style away would run the window's procedure, maybe on another thread,
+    // while the system's loader is held; fully opaque, the window looks as it did before.
+    // The mark stays, so that a copy loaded later takes the window over again.
+    if (layeredByUs(window) && setLayeredWindowAttributesFn)
+        setLayeredWindowAttributesFn(window, 0, 255, LWA_ALPHA);
 }

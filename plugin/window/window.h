@@ -8,9 +8,10 @@
 //
 // filterLock serialises the message filter, the fade timer ticks and everything they call.
 // It is re-entrant for its owner. The rest of the plug-in takes it only through
-// FilterLockGuard, and never waits on it in a way that can hang a thread (see lock.cpp for
-// the discipline): waiters keep serving messages sent to them, the owner lends the lock to
-// the thread it sends to, and everyone gives up once the library is being unloaded.
+// FilterLockGuard. It guards the plug-in's own state (records, settings, menu and page
+// state) and nothing else: no code of the host, nor of anyone else, ever runs while it is
+// held (see OutsideLock), so a holder never waits for another thread and every wait for the
+// lock is short.
 
 class FilterLockGuard {
 public:
@@ -27,26 +28,27 @@ private:
 
 // Runs work on the calling thread as soon as it has left the lock at every level, that is
 // when the outermost guard it holds ends. For a modal loop, which must never run under the
-// lock: every other thread would wait for it, and a lend would let two threads run at once.
-// False (and nothing is scheduled) when the caller does not own the lock, having borrowed
-// it or not taken it, or when other work is already waiting.
+// lock: every other thread would wait for it.
+// False (and nothing is scheduled) when the caller does not own the lock, or when other
+// work is already waiting.
 bool runOnceUnlocked(void (*work)());
 
-// Put around every call that may send a message to a window of another thread while the
-// lock is held (SetWindowLongA, GetWindowTextA, SendMessageA, ...). While the scope lasts,
-// the window's thread may run the filter under our lock, but only while it serves what we
-// sent and have not had answered, since we are blocked on it for that long.
-// Does nothing for a window of the calling thread, or when the caller does not hold the lock.
-class LendLock {
+// Put around every call that may run a window procedure or a hook, of this thread or of
+// another one (SetWindowLongA, GetWindowTextA, SendMessageA, SetWindowPos, DestroyWindow,
+// CreateDialogParamA, WindowFromPoint, ...). If the calling thread holds the lock, it leaves
+// it at every level for the duration of the scope and takes it back at the end; otherwise
+// the scope does nothing. Whatever was fetched under the lock before the scope (a record
+// above all) may be gone after it: fetch it afresh.
+class OutsideLock {
 public:
-    explicit LendLock(HWND target);
-    ~LendLock();
-    LendLock(const LendLock&) = delete;
-    LendLock& operator=(const LendLock&) = delete;
+    OutsideLock();
+    ~OutsideLock();
+    OutsideLock(const OutsideLock&) = delete;
+    OutsideLock& operator=(const OutsideLock&) = delete;
 
 private:
-    bool lent_;
-    DWORD saved_;
+    LONG depth_;
+    void (*work_)();
 };
 
 // Life cycle of the lock and of the in-flight count, driven by the entry point.
@@ -55,6 +57,9 @@ void deleteFilterLock();
 void beginShutdown();                 // hooks and ticks stop doing work from now on
 void waitForCallsToDrain(DWORD maxMs);
 bool isShuttingDown();
+// Between the host's quit and a new start-up, hooks and ticks act on nothing.
+void markQuit(bool quit);
+bool hasQuit();
 
 // Counts a call into library code from a hook or a timer, so that unloading can wait for
 // every such call to leave before the code goes away. Every FilterLockGuard counts itself
@@ -72,11 +77,21 @@ public:
 // A window or a modal loop of the plug-in's own (the preferences page, the Custom Opacity
 // dialog) keeps the library loaded with a reference on itself: the host may free it at any
 // moment, even from inside that loop, and the window's procedure and the loop's return
-// address must stay valid until they are gone. pinModule takes one reference (false if it
-// could not); unpinModule gives one back from a thread of its own, so that the last one
-// unloads the library without returning into it.
-bool pinModule();
-void unpinModule();
+// address must stay valid until they are gone.
+//
+// pinModule takes one reference for the calling thread and returns its number, or -1 if it
+// could not: it never waits for the system's loader, which an unloading thread holds while
+// it waits for us, and it gives up once unloading has begun. unpinModule gives a pin back
+// unless it was handed to a window; the reference goes back from a thread of its own, so
+// that the last one unloads the library without returning into it. A pin handed to a window
+// of the same thread goes back when that window is destroyed (unpinWindow); whatever a
+// thread still holds when it ends goes back then (unpinThread), as the system takes its
+// windows down without telling them.
+int pinModule();
+void unpinModule(int pin);
+bool handPinTo(int pin, HWND window);   // false if pin is no pin of this thread's
+void unpinWindow(HWND window);
+void unpinThread(DWORD thread);
 
 // ---- Window classes ------------------------------------------------------------------------
 
@@ -120,5 +135,16 @@ void getWindowKey(HWND window, char* buffer);
 // Writes the record's per-window entry under the window's key.
 void saveRecordEntry(HWND window, const WindowOpacityRecord* record);
 
+// Binds SetLayeredWindowAttributes; done once at load, where the loader is ours anyway.
+void bindLayeredAlpha();
+
+// True for a layered window whose layering the plug-in did not add: it is left alone.
+bool layeredBySomeoneElse(HWND window);
+
+// attachRecord creates the record on a window's first paint (unless someone else layered
+// it); detachRecord frees it and takes away the layering the plug-in added. Lock held.
 void attachRecord(HWND window);
 void detachRecord(HWND window);
+// Unloading without quit, under the system's loader lock: frees the record without running
+// any window procedure, and shows the window fully opaque if the plug-in layered it.
+void releaseRecordAtUnload(HWND window);
