@@ -166,6 +166,10 @@ void unloadPlugin(Plugin& plugin);
 
 // ---- Menus and preferences -----------------------------------------------------------------
 
+// Builds the main menu anew, as a host does for a new skin or language: from now on the
+// host answers the menu request with the new one. Returns the old menu, still alive.
+HMENU rebuildMainMenu();
+
 // Opens the host's main menu modally over owner (TrackPopupMenu), as a right-click would.
 // whileOpen runs from a timer on the calling thread while the menu is open; the menu closes
 // after it, or by the command it picks. Returns the command chosen (0 for none).
