@@ -108,6 +108,9 @@ enum class EmbedKind { TopLevel, Owned, Child };
 // the parent (Child); it defaults to the main window.
 HWND addEmbedded(const std::string& title, EmbedKind kind = EmbedKind::TopLevel,
                  HWND owner = nullptr, const char* className = EMBED_CLASS);
+// The same for a top-level window whose text messages are handled in Unicode, as in a
+// Unicode host, so that its title keeps characters the ANSI code page has not got.
+HWND addUnicodeEmbedded(const wchar_t* title);
 // Destroys the window (on the calling thread) and unregisters it.
 void removeEmbedded(HWND window);
 // Registers or unregisters a window created elsewhere.
