@@ -271,23 +271,24 @@ TEST_CASE("the time sliders store their times and show them") {
     CHECK(sliderPos(page, 1422) == 30000);
 }
 
-TEST_CASE("every command on the page writes the link and the auto mode") {
+TEST_CASE("a command on the page writes only the setting it changed") {
     Session s;
     HWND page = openAlphaPage(s);
-    REQUIRE(iniRead("cfg_link") == "<absent>");
     click(page, 1411);
     CHECK(iniRead("cfg_auto") == "1");
-    CHECK(iniRead("cfg_link") == "1");
+    CHECK(iniRead("cfg_link") == "<absent>");
     CHECK(checked(page, 1411));
     CHECK_FALSE(checked(page, 1412));
-    click(page, 1410);
-    CHECK(iniRead("cfg_auto") == "0");
 
+    // Another player sharing the file keeps what it wrote for what we leave unchanged.
     iniWrite("cfg_link", "7");
     iniWrite("cfg_auto", "7");
+    click(page, 1411);
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(1345, BN_CLICKED), 0);     // no setting behind it
-    CHECK(iniRead("cfg_link") == "1");
+    CHECK(iniRead("cfg_auto") == "7");
+    click(page, 1410);
     CHECK(iniRead("cfg_auto") == "0");
+    CHECK(iniRead("cfg_link") == "7");
 
     selectPrefsTab(0);
     selectPrefsTab(2);
@@ -317,7 +318,7 @@ TEST_CASE("the link check box stops every fade and gives each window its own alp
     for (int id : LINKED_CONTROLS) CHECK_FALSE(enabled(page, id));
     CHECK(enabled(page, 1420));
     CHECK(iniRead("cfg_link") == "0");
-    CHECK(iniRead("cfg_auto") == "1");      // unchanged, written all the same
+    CHECK(iniRead("cfg_auto") == "1");      // unchanged
     CHECK(layeredAlpha(s.host.main) == 200);
     CHECK(layeredAlpha(s.host.playlist) == 90);
     CHECK(layeredAlpha(s.host.equalizer) == 255);

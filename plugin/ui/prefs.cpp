@@ -132,6 +132,7 @@ void onPageCommand(HWND page, int id) {
     // also used by fade ticks on other threads, so it runs under the filter lock.
     FilterLockGuard lock;
     if (!lock) return;
+    BYTE link = cfg_link, mode = cfg_auto;
     switch (id) {
     case IDC_LINK_ALL: onLinkToggled(page); break;
     case IDC_AUTO_NONE: cfg_auto = AUTO_NONE; break;
@@ -139,9 +140,9 @@ void onPageCommand(HWND page, int id) {
     case IDC_AUTO_HOVER: cfg_auto = AUTO_HOVER; break;
     default: break;
     }
-    // Every command stores both, whatever it changed.
-    saveLink();
-    saveAuto();
+    // Only what changed: another player sharing the file keeps its own choice of the rest.
+    if (cfg_link != link) saveLink();
+    if (cfg_auto != mode) saveAuto();
 }
 
 void onOpacityMoved(HWND label, int percent) {
