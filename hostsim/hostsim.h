@@ -199,8 +199,11 @@ std::vector<HWND> tabChildDialogs(HWND tab);
 
 // A modeless dialog that is not the preferences page: its tab control has the given id and
 // carries two items, and tabFirst says whether the tab control or a button comes first and
-// so gets the default focus. Closed by closeTabDialog or stop().
-HWND openTabDialog(int tabControlId, bool tabFirst);
+// so gets the default focus. It is owned by the main window unless hostOwned is false, and
+// controlClass may make its "tab control" a control of another kind. Closed by
+// closeTabDialog or stop().
+HWND openTabDialog(int tabControlId, bool tabFirst, bool hostOwned = true,
+                   const char* controlClass = "SysTabControl32");
 void closeTabDialog();
 
 }  // namespace hostsim
