@@ -108,6 +108,9 @@ enum class EmbedKind { TopLevel, Owned, Child };
 // the parent (Child); it defaults to the main window.
 HWND addEmbedded(const std::string& title, EmbedKind kind = EmbedKind::TopLevel,
                  HWND owner = nullptr, const char* className = EMBED_CLASS);
+// The same for a top-level window whose text messages are handled in Unicode, as in a
+// Unicode host, so that its title keeps characters the ANSI code page has not got.
+HWND addUnicodeEmbedded(const wchar_t* title);
 // Destroys the window (on the calling thread) and unregisters it.
 void removeEmbedded(HWND window);
 // Registers or unregisters a window created elsewhere.
@@ -166,6 +169,10 @@ void unloadPlugin(Plugin& plugin);
 
 // ---- Menus and preferences -----------------------------------------------------------------
 
+// Builds the main menu anew, as a host does for a new skin or language: from now on the
+// host answers the menu request with the new one. Returns the old menu, still alive.
+HMENU rebuildMainMenu();
+
 // Opens the host's main menu modally over owner (TrackPopupMenu), as a right-click would.
 // whileOpen runs from a timer on the calling thread while the menu is open; the menu closes
 // after it, or by the command it picks. Returns the command chosen (0 for none).
@@ -192,8 +199,11 @@ std::vector<HWND> tabChildDialogs(HWND tab);
 
 // A modeless dialog that is not the preferences page: its tab control has the given id and
 // carries two items, and tabFirst says whether the tab control or a button comes first and
-// so gets the default focus. Closed by closeTabDialog or stop().
-HWND openTabDialog(int tabControlId, bool tabFirst);
+// so gets the default focus. It is owned by the main window unless hostOwned is false, and
+// controlClass may make its "tab control" a control of another kind. Closed by
+// closeTabDialog or stop().
+HWND openTabDialog(int tabControlId, bool tabFirst, bool hostOwned = true,
+                   const char* controlClass = "SysTabControl32");
 void closeTabDialog();
 
 }  // namespace hostsim

@@ -34,6 +34,12 @@ HMENU buildMainMenu() {
     return menu;
 }
 
+HMENU rebuildMainMenu() {
+    HMENU old = current->mainMenu;
+    current->mainMenu = buildMainMenu();
+    return old;
+}
+
 UINT trackMainMenu(HWND owner, const std::function<UINT(HMENU)>& whileOpen) {
     Host& h = *current;
     SetForegroundWindow(owner);

@@ -224,7 +224,7 @@ HWND tabDialog;
 // The items are added after creation; the dialog itself only has to exist.
 INT_PTR CALLBACK tabDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-std::vector<WORD> tabDialogTemplate(int tabControlId, bool tabFirst) {
+std::vector<WORD> tabDialogTemplate(int tabControlId, bool tabFirst, const char* controlClass) {
     TemplateWriter t;
     t.addDword(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_VISIBLE);
     t.addDword(0);
@@ -235,7 +235,7 @@ std::vector<WORD> tabDialogTemplate(int tabControlId, bool tabFirst) {
     t.add(8);
     t.addString("MS Sans Serif");
     const TemplateItem tab = {WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 5, 5, 190, 120,
-                              static_cast<WORD>(tabControlId), WC_TABCONTROLA, ""};
+                              static_cast<WORD>(tabControlId), controlClass, ""};
     const TemplateItem button = {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 145, 130, 50, 14, IDCANCEL,
                                  "BUTTON", "Close"};
     t.addItem(tabFirst ? tab : button);
@@ -245,12 +245,13 @@ std::vector<WORD> tabDialogTemplate(int tabControlId, bool tabFirst) {
 
 }  // namespace
 
-HWND openTabDialog(int tabControlId, bool tabFirst) {
+HWND openTabDialog(int tabControlId, bool tabFirst, bool hostOwned, const char* controlClass) {
     closeTabDialog();
-    std::vector<WORD> words = tabDialogTemplate(tabControlId, tabFirst);
+    std::vector<WORD> words = tabDialogTemplate(tabControlId, tabFirst, controlClass);
+    HWND owner = hostOwned && current ? current->main : nullptr;
     tabDialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
-                                           reinterpret_cast<LPCDLGTEMPLATEA>(words.data()),
-                                           current ? current->main : nullptr, tabDialogProc, 0);
+                                           reinterpret_cast<LPCDLGTEMPLATEA>(words.data()), owner,
+                                           tabDialogProc, 0);
     HWND tab = GetDlgItem(tabDialog, tabControlId);
     for (int i = 0; i < 2; ++i) {
         TCITEMA item = {};

@@ -108,6 +108,34 @@ HWND addEmbedded(const std::string& title, EmbedKind kind, HWND owner, const cha
     return window;
 }
 
+namespace {
+
+WNDPROC ansiEmbedProc;
+
+// In front of the host's ANSI procedure: the text messages stay in Unicode.
+LRESULT CALLBACK unicodeTextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT || message == WM_GETTEXT || message == WM_GETTEXTLENGTH)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return CallWindowProcW(ansiEmbedProc, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND addUnicodeEmbedded(const wchar_t* title) {
+    registerClasses();
+    // Titled while hidden, so that its first paint comes with its title.
+    HWND window = CreateWindowExA(0, EMBED_CLASS, "", WS_POPUP | WS_CAPTION, 120, 120, 200, 120,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!window) return nullptr;
+    ansiEmbedProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(unicodeTextProc)));
+    SetWindowTextW(window, title);
+    ShowWindow(window, SW_SHOWNA);
+    UpdateWindow(window);
+    registerEmbedded(window);
+    return window;
+}
+
 void removeEmbedded(HWND window) {
     unregisterEmbedded(window);
     DestroyWindow(window);

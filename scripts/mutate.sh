@@ -530,12 +530,23 @@ file plugin/ui/custom.cpp
 -        setLayeredAlpha(customTarget, 0, static_cast<int>(record->opaque), LWA_ALPHA);
 +        record->current = record->opaque;
 
-@ a page command writes only the link
+@ a page command writes the link although it did not change
 tests test_prefs
 file plugin/ui/prefs.cpp
--    saveLink();
--    saveAuto();
+-    if (cfg_link != link) saveLink();
 +    saveLink();
+
+@ TCM_SETCURSEL shows the page of the item selected before it
+tests test_prefs
+file plugin/ui/prefs.cpp
+-    if (isHostTabControl(window)) showOrHidePage(window, static_cast<int>(wParam));
++    if (isHostTabControl(window)) showOrHidePage(window, selectedIndex(window));
+
+@ a peeked message is acted on as if it had been removed
+tests test_routing
+file plugin/entry/hooks.cpp
+-    if (code >= 0 && wParam == PM_REMOVE) {
++    if (code >= 0) {
 
 @ the Hold slider stores the fade-out time
 tests test_prefs

@@ -162,6 +162,27 @@ TEST_CASE("closing the menu leaves the host menu exactly as before, every time")
     CHECK(menuFingerprint(s.host.mainMenu) == before);
 }
 
+TEST_CASE("a main menu the host rebuilt gets Window Settings; the old one is left as it was") {
+    Session s;
+    attach(hostWindowList());
+    std::string before = menuFingerprint(s.host.mainMenu);
+    openHostMenu(s.host.playlist);
+    HMENU old = rebuildMainMenu();
+    openHostMenu(s.host.playlist);          // on the main window, with the new handle
+    CHECK(submenuNamed(s.host.mainMenu, "Window Settings") != nullptr);
+    CHECK(menuFingerprint(old) == before);
+    closeHostMenu();
+    CHECK(menuFingerprint(s.host.mainMenu) == before);
+    DestroyMenu(old);
+
+    // A menu that the host does not call its main one gets nothing.
+    HMENU other = CreatePopupMenu();
+    AppendMenuA(other, MF_STRING, MENU_ANCHOR_COMMAND, "Anchor");
+    SendMessageA(s.host.main, WM_INITMENU, reinterpret_cast<WPARAM>(other), 0);
+    CHECK(GetMenuItemCount(other) == 1);
+    DestroyMenu(other);
+}
+
 TEST_CASE("an unmanaged window in front gets no submenu, and later commands do nothing") {
     Session s(withIni({"cfg_link=0"}));
     attach(hostWindowList());

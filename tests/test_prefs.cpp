@@ -158,6 +158,13 @@ TEST_CASE("the page exists only while its tab is selected, and each new page sho
         third = currentPage();
         CHECK(third != nullptr);
     }
+    // TCM_SETCURSEL alone, which notifies nobody, follows the item it selects; an index past
+    // the last item selects nothing new.
+    SendMessageA(tab, TCM_SETCURSEL, 0, 0);
+    CHECK(currentPage() == nullptr);
+    SendMessageA(tab, TCM_SETCURSEL, 2, 0);
+    SendMessageA(tab, TCM_SETCURSEL, 7, 0);
+    CHECK((third = currentPage()) != nullptr);
 
     // The page closes with the host page, and the host's next page opens on the same tab.
     closePreferences();
@@ -271,23 +278,24 @@ TEST_CASE("the time sliders store their times and show them") {
     CHECK(sliderPos(page, 1422) == 30000);
 }
 
-TEST_CASE("every command on the page writes the link and the auto mode") {
+TEST_CASE("a command on the page writes only the setting it changed") {
     Session s;
     HWND page = openAlphaPage(s);
-    REQUIRE(iniRead("cfg_link") == "<absent>");
     click(page, 1411);
     CHECK(iniRead("cfg_auto") == "1");
-    CHECK(iniRead("cfg_link") == "1");
+    CHECK(iniRead("cfg_link") == "<absent>");
     CHECK(checked(page, 1411));
     CHECK_FALSE(checked(page, 1412));
-    click(page, 1410);
-    CHECK(iniRead("cfg_auto") == "0");
 
+    // Another player sharing the file keeps what it wrote for what we leave unchanged.
     iniWrite("cfg_link", "7");
     iniWrite("cfg_auto", "7");
+    click(page, 1411);
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(1345, BN_CLICKED), 0);     // no setting behind it
-    CHECK(iniRead("cfg_link") == "1");
+    CHECK(iniRead("cfg_auto") == "7");
+    click(page, 1410);
     CHECK(iniRead("cfg_auto") == "0");
+    CHECK(iniRead("cfg_link") == "7");
 
     selectPrefsTab(0);
     selectPrefsTab(2);
@@ -317,7 +325,7 @@ TEST_CASE("the link check box stops every fade and gives each window its own alp
     for (int id : LINKED_CONTROLS) CHECK_FALSE(enabled(page, id));
     CHECK(enabled(page, 1420));
     CHECK(iniRead("cfg_link") == "0");
-    CHECK(iniRead("cfg_auto") == "1");      // unchanged, written all the same
+    CHECK(iniRead("cfg_auto") == "1");      // unchanged
     CHECK(layeredAlpha(s.host.main) == 200);
     CHECK(layeredAlpha(s.host.playlist) == 90);
     CHECK(layeredAlpha(s.host.equalizer) == 255);
@@ -457,25 +465,36 @@ TEST_CASE("the page's template") {
 
 TEST_CASE("dialogs and tab controls other than the host's tab control 1279 are left alone") {
     Session s;
-    HWND tab = nullptr;
+    HWND page = openAlphaPage(s);       // the host's page, which none of them may touch
+    HWND dialog = nullptr;
+    int id = 1279, items = 2;
+    bool tabControl = true;
 
     SUBCASE("a dialog whose default focus is a tab control with another id") {
-        HWND dialog = openTabDialog(1280, true);
-        pump(20);
-        tab = GetDlgItem(dialog, 1280);
+        id = 1280;
+        dialog = openTabDialog(1280, true);
     }
     SUBCASE("a dialog with tab control 1279 that is not its default focus control") {
-        HWND dialog = openTabDialog(1279, false);
-        pump(20);
-        tab = GetDlgItem(dialog, 1279);
+        dialog = openTabDialog(1279, false);
         CHECK(GetDlgCtrlID(GetWindow(GetWindow(dialog, GW_CHILD), GW_HWNDFIRST)) == IDCANCEL);
+        tabControl = false;     // in a window the host owns: its own, for all we can tell
     }
+    SUBCASE("a dialog the host does not own, whose default focus is a tab control 1279") {
+        dialog = openTabDialog(1279, true, false);
+    }
+    SUBCASE("a dialog whose default focus is a control 1279 of another kind") {
+        dialog = openTabDialog(1279, true, true, "BUTTON");
+        items = 0;
+        tabControl = false;
+    }
+    pump(20);
+    HWND tab = GetDlgItem(dialog, id);
     REQUIRE(tab != nullptr);
-    CHECK(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0) == 2);
+    CHECK(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0) == items);
 
-    // Traffic from a tab control with another id does not raise the page even when the item
-    // data matches; the control's own id counts, not the idFrom a sender wrote.
-    if (GetDlgCtrlID(tab) != 1279) {
+    // Traffic from a tab control that is not the host's does not raise the page even when
+    // the item data matches; the control's own id counts, not the idFrom a sender wrote.
+    if (tabControl) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT | TCIF_PARAM;
         item.pszText = const_cast<char*>("Lookalike");
@@ -491,28 +510,40 @@ TEST_CASE("dialogs and tab controls other than the host's tab control 1279 are l
         CHECK(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0) == 3);
     }
     CHECK(tabChildDialogs(tab).empty());
+    CHECK(currentPage() == page);
     closeTabDialog();
 
-    // The host's own page still gets its tab, and an idFrom of 0 does not hide its control.
-    configPlugin(s.plugin);
-    pump(20);
+    // An idFrom of 0 does not hide the host's tab control.
     HWND hostTab = prefsTabControl();
-    SendMessageA(hostTab, TCM_SETCURSEL, 2, 0);
+    DestroyWindow(page);
     NMHDR hdr = {hostTab, 0, static_cast<UINT>(TCN_SELCHANGE)};
     SendMessageA(GetParent(hostTab), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&hdr));
     CHECK(currentPage() != nullptr);
 }
 
+TEST_CASE("two preferences windows of the host each have a page of their own") {
+    Session s;
+    HWND page = openAlphaPage(s);
+    HWND second = GetDlgItem(openTabDialog(1279, true), 1279);
+    pump(20);
+    CHECK(SendMessageA(second, TCM_GETITEMCOUNT, 0, 0) == 3);
+    SendMessageA(second, TCM_SETCURSEL, 2, 0);
+    CHECK(tabChildDialogs(second).size() == 1);
+    SendMessageA(second, TCM_SETCURSEL, 0, 0);
+    CHECK(tabChildDialogs(second).empty());
+    CHECK(currentPage() == page);
+}
+
 namespace {
 
-// A tab control 1279 on another thread whose TCM_GETCURSEL blocks once, when armed, until
+// A tab control 1279 on another thread whose item query blocks once, when armed, until
 // released: the thread that asks it inside the filter must not hold the filter lock meanwhile.
 WNDPROC originalTabProc;
 HANDLE tabInside, tabRelease;
 volatile LONG tabArmed;
 
 LRESULT CALLBACK blockingTabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == TCM_GETCURSEL && InterlockedExchange(&tabArmed, 0)) {
+    if (message == TCM_GETITEMA && InterlockedExchange(&tabArmed, 0)) {
         SetEvent(tabInside);
         WaitForSingleObject(tabRelease, 10000);
     }
@@ -535,7 +566,7 @@ TEST_CASE("the page's changes go ahead while another thread's filter waits in th
     });
     other.post([] {
         InterlockedExchange(&tabArmed, 1);
-        SendMessageA(otherTab, TCM_SETCURSEL, 0, 0);    // the filter asks for the selection
+        SendMessageA(otherTab, TCM_SETCURSEL, 0, 0);    // the filter reads the item
     });
     REQUIRE(waitPumping(tabInside, 5000));
 

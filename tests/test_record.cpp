@@ -306,6 +306,24 @@ TEST_CASE("embedded windows are keyed by their titles, cut to 259 characters") {
     CHECK(iniRead(std::string(300, 'c').c_str()) == "<absent>");
 }
 
+TEST_CASE("titles the ANSI code page cannot show keep entries of their own") {
+    // Cyrillic titles read as "???" and "M\u0101ori" as "Maori" in the ANSI code page.
+    Session s(perWindow({"Maori=100 0 0 0 0 0"}));
+    CHECK(recordOf(addEmbedded("Maori"))->opaque == 100.0f);    // its key as ever
+    std::vector<HWND> windows;
+    for (const wchar_t* title : {L"\u041c\u0438\u0440", L"\u041c\u0438\u0444", L"M\u0101ori"})
+        windows.push_back(addUnicodeEmbedded(title));
+    openHostMenu(windows[0]);
+    sendCommand(OPACITY_10);
+    closeHostMenu();
+    for (HWND w : windows) hide(w), show(w);
+    CHECK(recordOf(windows[0])->opaque == 26.0f);
+    CHECK(recordOf(windows[1])->opaque == 255.0f);
+    CHECK(recordOf(windows[2])->opaque == 255.0f);
+    CHECK(quorvelKeys().size() == 5);                           // cfg_link, Maori and three
+    CHECK(iniRead("??? ~13e15d9b") == "26 2 0 0 0 0");          // the key stored files hold
+}
+
 TEST_CASE("linked mode keeps the window's own values but shows the linked alpha") {
     Options o;
     o.iniText = quorvelSection({"cfg_link=1", "cfg_opaque=128", "Linked=200 1 0 0 0 0"});

@@ -183,7 +183,9 @@ LRESULT CALLBACK getMessageHook(int code, WPARAM wParam, LPARAM lParam) {
     if (isShuttingDown()) return CallNextHookEx(nullptr, code, wParam, lParam);
     HookPair* pair = currentPair();
     HHOOK own = pair ? pair->getMessageHandle : nullptr;
-    if (code >= 0) {
+    // A loop that peeks before it takes (PM_NOREMOVE, then PM_REMOVE) shows us the same
+    // message twice; only its removal is its delivery, so a posted toggle acts once.
+    if (code >= 0 && wParam == PM_REMOVE) {
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
         messageFilter(msg->hwnd, msg->message, msg->wParam, msg->lParam, Delivery::Posted);
     }

@@ -170,8 +170,25 @@ void removeWindowSettings(bool destroyPopups) {
     }
 }
 
-void onMenuInit(HWND, WPARAM wParam, LPARAM) {
-    if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
+namespace {
+
+// A host that rebuilds its main menu (a new skin or language) opens a new handle on its main
+// window: ask it again which menu is its main one, and keep that one if it is this one.
+bool isHostMainMenu(HMENU menu, bool onMainWindow) {
+    if (!menu) return false;
+    if (menu == hostMainMenu) return true;
+    if (!onMainWindow) return false;
+    if (reinterpret_cast<HMENU>(sendHostRequest(HOST_GET_MENU, 0)) != menu) return false;
+    hostMainMenu = menu;
+    return true;
+}
+
+}  // namespace
+
+// Its signature is the filter's, shared by every handler.
+// cppcheck-suppress constParameter
+void onMenuInit(HWND window, WPARAM wParam, LPARAM) {
+    if (!isHostMainMenu(reinterpret_cast<HMENU>(wParam), window == hostWindows.hwndMain)) return;
     menuTarget = GetForegroundWindow();
     WindowOpacityRecord* record = getRecord(menuTarget);
     if (!record) return;
@@ -204,7 +221,10 @@ void onMenuInit(HWND, WPARAM wParam, LPARAM) {
 }
 
 void onMenuUninit(HWND, WPARAM wParam, LPARAM) {
-    if (reinterpret_cast<HMENU>(wParam) != hostMainMenu || !hostMainMenu) return;
+    // The items come out of the menu they went into, also when the host has since moved on
+    // to a new main menu.
+    HMENU menu = reinterpret_cast<HMENU>(wParam);
+    if (!menu || (menu != hostMainMenu && menu != insertedInto)) return;
     removeWindowSettings(true);
 }
 

@@ -2,14 +2,17 @@
 //
 // The host's preferences page 22 carries a tab control with id 1279. The filter shows us
 // that page's traffic: when the page initialises we append an "Alpha Blending" item to the
-// tab control, and whenever the selection may have changed we show our own child dialog
-// inside the tab control while that item is selected, and destroy it otherwise. The page
-// edits the linked settings and applies and stores every change at once.
+// tab control, and whenever the selection changes we show our own child dialog inside the
+// tab control while that item is selected, and destroy it otherwise. Each such tab control
+// has at most one page, found among its children, so two preferences windows never touch
+// each other's page. The page edits the linked settings and applies and stores each
+// change at once.
 #include "ui.h"
 
 #include <commctrl.h>
 #include <math.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "../fade/fade.h"
 #include "../host/host.h"
@@ -17,9 +20,10 @@
 #include "../window/window.h"
 #include "resource.h"
 
-HWND alphaPage;
-
 namespace {
+
+constexpr char TAB_CONTROL_CLASS[] = "SysTabControl32";
+constexpr char DIALOG_CLASS[] = "#32770";
 
 // Where the page sits in the tab control's client area, in pixels.
 constexpr int PAGE_X = 1, PAGE_Y = 22, PAGE_WIDTH = 400, PAGE_HEIGHT = 374;
@@ -42,7 +46,18 @@ float toFloat(long double value) {
     return stored;
 }
 
-bool isHostTabControl(HWND window) { return GetDlgCtrlID(window) == HOST_TAB_CONTROL; }
+// The host's tab control: a tab control with id 1279 in the host's preferences window, which
+// the host's main window owns. The id alone says little: other dialogs use it as well, for
+// tab controls and for controls of any other kind.
+bool isHostTabControl(HWND window) {
+    if (GetDlgCtrlID(window) != HOST_TAB_CONTROL) return false;
+    char className[CLASS_NAME_SIZE];
+    if (!GetClassNameA(window, className, CLASS_NAME_SIZE) ||
+        memcmp(className, TAB_CONTROL_CLASS, sizeof TAB_CONTROL_CLASS) != 0)
+        return false;
+    HWND main = hostWindows.hwndMain;
+    return main && GetWindow(GetAncestor(window, GA_ROOT), GW_OWNER) == main;
+}
 
 // The page applies its changes to the windows only while the main window is its own root
 // owner; otherwise it only stores them.
@@ -51,32 +66,45 @@ bool mainIsOwnRoot() {
     return GetAncestor(main, GA_ROOTOWNER) == main;
 }
 
-// Shows the page when the tab control's selected item is ours, destroys it otherwise.
-void showOrHidePage(HWND tab) {
-    bool selected = false;
+// The page inside this tab control, or 0: a child dialog that runs our procedure.
+HWND pageIn(HWND tab) {
+    HWND child = nullptr;
+    while ((child = FindWindowExA(tab, child, DIALOG_CLASS, nullptr)) != nullptr)
+        if (GetWindowLongPtrA(child, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(alphaPageProc))
+            return child;
+    return nullptr;
+}
+
+LRESULT selectedIndex(HWND tab) {
+    OutsideLock outside;
+    return SendMessageA(tab, TCM_GETCURSEL, 0, 0);
+}
+
+// Shows the tab control's page when the item at index is ours, destroys it otherwise. A
+// negative index selects no item; an index past the last item selects nothing new, and
+// the page stays as it is.
+void showOrHidePage(HWND tab, LRESULT index) {
+    TCITEMA item = {};
+    item.mask = TCIF_PARAM;
+    BOOL readable;
     {
         OutsideLock outside;
-        LRESULT index = SendMessageA(tab, TCM_GETCURSEL, 0, 0);
-        TCITEMA item = {};
-        item.mask = TCIF_PARAM;
-        // An item that cannot be read is not ours.
-        selected = SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(index),
-                                reinterpret_cast<LPARAM>(&item)) &&
-                   item.lParam == ALPHA_TAB_PARAM;
+        readable = SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(index),
+                                reinterpret_cast<LPARAM>(&item)) != 0;
     }
-    if (!selected) {
-        HWND page = alphaPage;
+    if (!readable && index >= 0) return;
+    HWND page = pageIn(tab);
+    if (!readable || item.lParam != ALPHA_TAB_PARAM) {
         OutsideLock outside;
-        DestroyWindow(page);                // a stale handle fails harmlessly
+        if (page) DestroyWindow(page);
         return;
     }
-    if (IsWindow(alphaPage)) return;        // at most one page at a time
+    if (page) return;                       // at most one page per tab control
     // The page keeps the library loaded for as long as it exists: the host may free the
     // library while its preferences are open, and the page's procedure must stay. The
     // reference is taken before the page exists and handed to it as it initialises.
     int pin = pinModule();
     if (pin < 0) return;                    // unloading, or the loader stays busy: no page
-    HWND page;
     {
         OutsideLock outside;
         page = CreateDialogParamA(pluginDescriptor.moduleHandle, MAKEINTRESOURCEA(IDD_ALPHA_PAGE),
@@ -84,7 +112,6 @@ void showOrHidePage(HWND tab) {
         SetWindowPos(page, HWND_TOP, PAGE_X, PAGE_Y, PAGE_WIDTH, PAGE_HEIGHT, SWP_SHOWWINDOW);
     }
     unpinModule(pin);                       // only if no page took it
-    alphaPage = page;
 }
 
 // ---- The page ------------------------------------------------------------------------------
@@ -150,6 +177,7 @@ void onPageCommand(HWND page, int id) {
     // also used by fade ticks on other threads, so it runs under the filter lock.
     FilterLockGuard lock;
     if (!lock) return;
+    BYTE link = cfg_link, mode = cfg_auto;
     switch (id) {
     case IDC_LINK_ALL: onLinkToggled(page); break;
     case IDC_AUTO_NONE: cfg_auto = AUTO_NONE; break;
@@ -157,9 +185,9 @@ void onPageCommand(HWND page, int id) {
     case IDC_AUTO_HOVER: cfg_auto = AUTO_HOVER; break;
     default: break;
     }
-    // Every command stores both, whatever it changed.
-    saveLink();
-    saveAuto();
+    // Only what changed: another player sharing the file keeps its own choice of the rest.
+    if (cfg_link != link) saveLink();
+    if (cfg_auto != mode) saveAuto();
 }
 
 void onOpacityMoved(HWND label, int percent) {
@@ -221,11 +249,11 @@ SliderAlpha alphaOfPercent(int percent) {
 
 // ---- Tab cases of the filter (each takes the lock once the message concerns it) -----------
 
-void onTabInitDialog(HWND, WPARAM wParam, LPARAM) {
+void onTabInitDialog(HWND dialog, WPARAM wParam, LPARAM) {
     // wParam names the control that is to get the default focus: on the host's page 22
     // that is its tab control. The hook sees this before the page's own initialisation.
     HWND tab = reinterpret_cast<HWND>(wParam);
-    if (!isHostTabControl(tab)) return;
+    if (!isHostTabControl(tab) || !IsChild(dialog, tab)) return;
     FilterLockGuard lock;
     if (!lock) return;
     TCITEMA item = {};
@@ -236,7 +264,7 @@ void onTabInitDialog(HWND, WPARAM wParam, LPARAM) {
         OutsideLock outside;
         SendMessageA(tab, TCM_INSERTITEMA, ALPHA_TAB_INDEX, reinterpret_cast<LPARAM>(&item));
     }
-    showOrHidePage(tab);
+    showOrHidePage(tab, selectedIndex(tab));
 }
 
 void onTabNotify(HWND, WPARAM, LPARAM lParam) {
@@ -247,14 +275,15 @@ void onTabNotify(HWND, WPARAM, LPARAM lParam) {
     // The sender's own id, not idFrom, which a sender may fill as it likes.
     if (!isHostTabControl(header->hwndFrom)) return;
     FilterLockGuard lock;
-    if (lock) showOrHidePage(header->hwndFrom);
+    if (lock) showOrHidePage(header->hwndFrom, selectedIndex(header->hwndFrom));
 }
 
-void onTabSelect(HWND window, WPARAM, LPARAM) {
-    // Seen before the tab control acts: the test reads the selection still current.
+void onTabSelect(HWND window, WPARAM wParam, LPARAM) {
+    // Seen before the tab control acts, so its selection is still the old one: wParam is
+    // the item about to be selected (the control reads it as an int).
     if (!isHostTabControl(window)) return;
     FilterLockGuard lock;
-    if (lock) showOrHidePage(window);
+    if (lock) showOrHidePage(window, static_cast<int>(wParam));
 }
 
 // ---- The page's dialog procedure -----------------------------------------------------------

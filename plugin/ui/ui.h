@@ -26,9 +26,6 @@ constexpr LPARAM ALPHA_TAB_PARAM = 10463;
 constexpr char ALPHA_TAB_TEXT[] = "Alpha Blending";
 constexpr int ALPHA_TAB_INDEX = 255;        // past any item present: the control appends it
 
-// The page, while one exists; left stale after it is destroyed (tested with IsWindow).
-extern HWND alphaPage;
-
 // Opacity slider conversions of the page. Pure: exposed for tests.
 // The percentage shown for an alpha: integer part of alpha x 100, divided by 255.
 int opacityPercentOf(float alpha);

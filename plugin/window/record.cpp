@@ -36,6 +36,51 @@ void unlayer(HWND window) {
     setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
 }
 
+// ---- Titles the ANSI code page cannot hold -------------------------------------------------
+
+constexpr int TITLE_HASH_LENGTH = 10;       // " ~" and eight hex digits
+// Room for the ANSI form of a wide title read into CLASS_NAME_SIZE characters, in any ANSI
+// code page (a character takes at most 2 bytes in a double-byte one, 3 in UTF-8).
+constexpr int ANSI_TITLE_ROOM = 3 * CLASS_NAME_SIZE;
+
+// True when the wide title comes back unchanged through the ANSI code page, so that its
+// ANSI form names it and no other title. A character the code page lacks becomes "?", or
+// a look-alike ("a" for "\u0101"), and does not come back.
+bool ansiKeepsTitle(const WCHAR* wide) {
+    char ansi[ANSI_TITLE_ROOM];
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, nullptr, nullptr);
+    if (bytes == 0) return false;
+    WCHAR back[CLASS_NAME_SIZE];
+    int chars = MultiByteToWideChar(CP_ACP, 0, ansi, bytes, back, CLASS_NAME_SIZE);
+    return chars == static_cast<int>(wcslen(wide)) + 1 &&
+           memcmp(back, wide, static_cast<size_t>(chars) * sizeof(WCHAR)) == 0;
+}
+
+// FNV-1a over the title's UTF-16 code units: the same title gives the same number in every
+// session and on every system.
+DWORD titleHash(const WCHAR* wide) {
+    DWORD hash = 2166136261u;
+    for (; *wide; ++wide) {
+        hash ^= static_cast<DWORD>(*wide);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+// Makes the ANSI title of a window whose wide title it could not keep a key of that title
+// alone: what the ANSI title kept, cut at a whole character where needed, then " ~" and the
+// wide title's hash in hex.
+void appendTitleHash(char* key, const WCHAR* wide) {
+    constexpr size_t KEEP = CLASS_NAME_SIZE - 1 - TITLE_HASH_LENGTH;
+    size_t end = 0;
+    while (end < KEEP && key[end]) {
+        size_t step = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(key[end])) && key[end + 1] ? 2 : 1;
+        if (end + step > KEEP) break;
+        end += step;
+    }
+    formatText(key + end, CLASS_NAME_SIZE - end, " ~%08lx", static_cast<unsigned long>(titleHash(wide)));
+}
+
 WindowEntry entryOf(const WindowOpacityRecord* r) {
     return WindowEntry{static_cast<int>(r->opaque), r->auto_mode, r->auto_hide,
                        r->always_on_top, r->dock_side, r->drag_dock};
@@ -90,10 +135,15 @@ void getWindowKey(HWND window, char* buffer) {
     char className[CLASS_NAME_SIZE];
     if (!GetClassNameA(window, className, CLASS_NAME_SIZE)) className[0] = '\0';
     if (isWinampGenClass(className)) {
+        WCHAR wide[CLASS_NAME_SIZE];
         {
             OutsideLock outside;    // the window's procedure answers WM_GETTEXT itself
             if (!GetWindowTextA(window, buffer, CLASS_NAME_SIZE)) buffer[0] = '\0';
+            if (!GetWindowTextW(window, wide, CLASS_NAME_SIZE)) wide[0] = L'\0';
         }
+        // The ANSI title is the key, as it always was, unless it lost characters: titles that
+        // differ only in those would all read the same.
+        if (!ansiKeepsTitle(wide)) appendTitleHash(buffer, wide);
     } else {
         memcpy(buffer, className, strlen(className) + 1);
     }

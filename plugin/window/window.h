@@ -129,7 +129,9 @@ int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags);
 
 // The window's INI key into a caller buffer of CLASS_NAME_SIZE bytes: its title for a
 // "Winamp Gen" window, its class name otherwise, mended where the INI file could not keep
-// it as a key (mendWindowKey). A null window leaves the buffer alone.
+// it as a key (mendWindowKey). A title that the ANSI code page cannot show whole is followed
+// by " ~" and eight hex digits of a hash of its Unicode form, so that such titles keep
+// entries of their own. A null window leaves the buffer alone.
 void getWindowKey(HWND window, char* buffer);
 
 // Writes the record's per-window entry under the window's key.
