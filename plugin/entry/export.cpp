@@ -1,6 +1,7 @@
 // The export, start-up, configuration and the operating-system gate.
 #include "entry.h"
 
+#include "../dock/dock.h"
 #include "../host/host.h"
 #include "../settings/settings.h"
 #include "../ui/ui.h"
@@ -82,4 +83,5 @@ void pluginConfig() {
                     MB_OK | MB_ICONINFORMATION);
 }
 
-void pluginQuit() {}
+// The shell gets every edge back, so that the work area is whole again.
+void pluginQuit() { undockAll(); }

@@ -6,6 +6,7 @@
 // every call still inside library code can be waited for before the code goes away.
 #include "entry.h"
 
+#include "../dock/dock.h"
 #include "../fade/fade.h"
 #include "../ui/ui.h"
 #include "../window/window.h"
@@ -39,11 +40,17 @@ HookPair* currentPair() {
     return static_cast<HookPair*>(TlsGetValue(hookSlot));
 }
 
-// Fade timers call fadeTimerProc, library code, from whichever thread owns their window, and
-// a hidden or re-parented window keeps its timers without keeping its record. Stop them on
+// Fade and dock timers call library code from whichever thread owns their window, and a
+// hidden or re-parented window keeps its timers without keeping its record. Stop them on
 // every host window of this process before the code goes away.
+void stopTimers(HWND window) {
+    if (!isHostWindow(window)) return;
+    killFadeTimers(window);
+    killDockTimers(window);
+}
+
 BOOL CALLBACK stopTimersOfChild(HWND window, LPARAM) {
-    if (isHostWindow(window)) killFadeTimers(window);
+    stopTimers(window);
     return TRUE;
 }
 
@@ -51,7 +58,7 @@ BOOL CALLBACK stopTimersOfTopLevel(HWND window, LPARAM) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process != GetCurrentProcessId()) return TRUE;
-    if (isHostWindow(window)) killFadeTimers(window);
+    stopTimers(window);
     EnumChildWindows(window, stopTimersOfChild, 0);
     return TRUE;
 }
@@ -75,8 +82,10 @@ void unloadWhileRunning() {
         stopTimersOfTopLevel(w, 0);
 
     waitForCallsToDrain(2000);
-    // Nothing of ours runs any more: give the host its menu back as it was.
+    // Nothing of ours runs any more: give the host its menu back as it was, and the shell
+    // every edge our windows hold.
     removeWindowSettings(false);
+    undockAll();
     deleteFilterLock();
 
     HookPair* p = pairList;
