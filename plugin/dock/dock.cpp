@@ -293,11 +293,14 @@ void updateDock(HWND window) {
     talkToShell(window, &u);
     bool move = false;
     POINT to = {};
-    bool kept;
+    bool locked, kept = false;
     {
         FilterLockGuard lock;
-        kept = lock && commitUpdate(window, &u, &move, &to);
+        locked = static_cast<bool>(lock);
+        if (locked) kept = commitUpdate(window, &u, &move, &to);
     }
+    // Unloading: the block still says what the shell holds, and undockAll gives it back.
+    if (!locked) return;
     if (!kept) {
         if (u.reregister && u.side) release(Release{window, u.side, u.autoHide, false, {}});
         return;
