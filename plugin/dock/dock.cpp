@@ -370,6 +370,7 @@ void onDockMessage(HWND window, WPARAM wParam, LPARAM lParam) {
         // Our own request counts once, however often the host peeks at it.
         if (wParam == DOCK_UPDATE && !st->updateRequested) return;
         st->updateRequested = false;
+        if (st->dragEnded) settleDrag(window, st);     // its update follows
     }
     // Our own request, ABN_POSCHANGED, ABN_STATECHANGE: place the window again.
     updateDock(window);

@@ -30,6 +30,7 @@ void detachDock(HWND window, bool destroying);
 // Cases of the filter for managed windows (lock held).
 void onDockHover(HWND window, WPARAM wParam, LPARAM lParam);     // mouse over the window
 void onDockMoved(HWND window, WPARAM wParam, LPARAM lParam);     // WM_WINDOWPOSCHANGED, sent
+void onDockDragStart(HWND window, WPARAM wParam, LPARAM lParam); // WM_ENTERSIZEMOVE
 void onDockDragEnd(HWND window, WPARAM wParam, LPARAM lParam);   // capture lost, button up,
                                                                  // end of a move loop
 

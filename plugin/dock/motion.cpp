@@ -5,9 +5,11 @@
 // again. A slide is a short run of timer steps on the window's own thread, and no timer
 // runs while the window rests out of view.
 //
-// A drag is seen as the window moving while it holds the mouse capture, which covers both
-// the system's move loop and skins that move their windows themselves with SetWindowPos;
-// it ends with the capture, the button's release or the end of the move loop.
+// A drag is seen as the window moving while it holds the mouse capture (skins that move
+// their windows themselves with SetWindowPos do it so), or as the system's move loop. It
+// ends with the capture, the button's release or the end of the move loop, and is settled
+// once the window's thread is back at its messages: the system's loop may place the window
+// only after it has let the capture go.
 #include "dock.h"
 
 #include <stdlib.h>
@@ -143,10 +145,22 @@ void onDockMoved(HWND window, WPARAM, LPARAM lParam) {
         requestDockUpdate(window);
 }
 
+void onDockDragStart(HWND window, WPARAM, LPARAM) {
+    DockState* st = dockStateOf(window);
+    WindowOpacityRecord* record = getRecord(window);
+    if (st && record && (record->drag_dock || st->shellSide)) st->dragging = true;
+}
+
 void onDockDragEnd(HWND window, WPARAM, LPARAM) {
     DockState* st = dockStateOf(window);
     if (!st || !st->dragging) return;
     st->dragging = false;
+    st->dragEnded = true;
+    requestDockUpdate(window);
+}
+
+void settleDrag(HWND window, DockState* st) {
+    st->dragEnded = false;
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return;
     RECT w;
@@ -164,6 +178,4 @@ void onDockDragEnd(HWND window, WPARAM, LPARAM) {
         record->dock_side = next;
         saveRecordEntry(window, record);
     }
-    // Docked: placed again (flush against its edge, at its new offset along it).
-    if (next || side) requestDockUpdate(window);
 }

@@ -14,6 +14,7 @@ struct DockState {
     bool behindFullScreen;  // a full-screen program runs: dropped behind it meanwhile
     bool hasUndocked;       // undocked is where the window was before it docked
     bool dragging;          // moved by a drag that has not ended yet
+    bool dragEnded;         // a drag ended: to be settled by the next update
     bool updateRequested;   // our appbar message is on its way to the window
     POINT undocked;
     RECT granted;           // the strip the shell granted (a plain bar)
@@ -38,6 +39,10 @@ POINT slidPosition(const DockState* state);
 // Posts the window its appbar message (lock held), unless one is on its way: its docking
 // is brought in line with its record on its own thread, after the lock is left.
 void requestDockUpdate(HWND window);
+
+// Docks or undocks a window whose drag has ended, by where it was dropped (lock held). A
+// docked window is placed again by the update that follows, at its new offset.
+void settleDrag(HWND window, DockState* state);
 
 void CALLBACK dockTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
