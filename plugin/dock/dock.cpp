@@ -177,7 +177,8 @@ bool decideUpdate(HWND window, Update* u) {
     }
 
     if (st->slid)
-        u->window = RECT{st->place.x, st->place.y, st->place.x + st->size.cx, st->place.y + st->size.cy};
+        SetRect(&u->window, st->place.x, st->place.y, st->place.x + st->size.cx,
+                st->place.y + st->size.cy);
     else
         GetWindowRect(window, &u->window);
     if (u->side && !st->shellSide && !st->hasUndocked) {
@@ -212,7 +213,11 @@ void fitStrip(RECT* strip, BYTE side, int thickness) {
     }
 }
 
-int clampTo(int value, int low, int high) { return value > high ? (high < low ? low : high) : value < low ? low : value; }
+// value within low..high; low when the range is empty (a window larger than the monitor).
+int clampTo(int value, int low, int high) {
+    if (value > high) value = high;
+    return value < low ? low : value;
+}
 
 // Step 2, no lock: the registration, then the strip the shell grants along the edge of
 // the monitor, as thick as the window, and the window's place flush against it, at the
@@ -347,7 +352,8 @@ RECT monitorRectOf(const RECT& area) {
     MONITORINFO info = {};
     info.cbSize = sizeof info;
     if (!GetMonitorInfoA(MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST), &info))
-        SetRect(&info.rcMonitor, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        SetRect(&info.rcMonitor, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                GetSystemMetrics(SM_CYSCREEN));
     return info.rcMonitor;
 }
 
