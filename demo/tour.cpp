@@ -301,6 +301,69 @@ void Tour::preferences() {
          "; cfg_link=" + link_ini);
 }
 
+bool Tour::chooseDockItem(HWND owner, int downs) {
+    RECT r = {};
+    GetWindowRect(owner, &r);
+    if (!openHostMenu(owner, POINT{r.right + 8, r.top + 20})) return false;
+    std::string items;
+    if (!openSettingsItem(items, 2)) {
+        closeMenus();
+        return false;
+    }
+    for (int i = 0; i < downs; ++i) key(VK_DOWN);
+    key(VK_RETURN);
+    waitFor([] { return visiblePopupMenus() == 0; }, 1500);
+    moveMouse(park.x, park.y);
+    return true;
+}
+
+// Docked Toolbar: the minibrowser docked at the top edge, the visualizer at the left edge
+// auto-hidden to its strip, and slid back in under the pointer.
+void Tour::docking() {
+    // The popup's items: Auto-Hide, Always On Top, -, Top, Left, ...
+    constexpr int TO_TOP = 2, TO_LEFT = 3, TO_AUTO_HIDE = 0;
+    step("Docked Toolbar: the minibrowser docked at the top edge");
+    HWND browser = windows[3], visual = windows[5];
+    auto rectOf = [](HWND w) {
+        RECT r = {};
+        GetWindowRect(w, &r);
+        return r;
+    };
+    auto where = [&](HWND w) {
+        RECT r = rectOf(w);
+        return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ")";
+    };
+    if (!chooseDockItem(browser, TO_TOP)) {
+        note("not seen", "", "no \"Docked Toolbar\" popup in the menu opened on the minibrowser");
+        return;
+    }
+    bool top = waitFor([&] { return rectOf(browser).top == 0; }, 3000);
+    Sleep(300);
+    std::string shot = shoot("10-docked-top");
+    note(top ? "ok" : "FAILED", shot, "\"Top\": the minibrowser stands at " + where(browser) +
+         ", flush against the top edge; its entry: " + iniValue("QuorvelHostBrowser"));
+
+    step("Docked Toolbar: the visualizer docked left and auto-hidden to its strip");
+    bool left = chooseDockItem(visual, TO_LEFT) &&
+                waitFor([&] { return rectOf(visual).left == 0; }, 3000);
+    bool hidden = left && chooseDockItem(visual, TO_AUTO_HIDE) &&
+                  waitFor([&] { return rectOf(visual).right > 0 && rectOf(visual).right <= 4; }, 4000);
+    Sleep(300);
+    shot = shoot("11-auto-hidden");
+    note(hidden ? "ok" : "FAILED", shot, "\"Left\", then \"Auto-&Hide\": the visualizer slid out to " +
+         where(visual) + ", " + std::to_string(rectOf(visual).right) +
+         " pixels on screen; its entry: " + iniValue("Visualizer"));
+    if (!hidden) return;
+
+    RECT r = rectOf(visual);
+    moveMouse(1, (r.top + r.bottom) / 2);
+    bool in = waitFor([&] { return rectOf(visual).left == 0; }, 3000);
+    moveMouse(park.x, park.y);
+    bool out = in && waitFor([&] { return rectOf(visual).right <= 4; }, 4000);
+    note(in && out ? "ok" : "FAILED", "", std::string("the pointer on the strip slides it in") +
+         (in ? "" : " (not seen)") + ", and away, out again" + (out ? "" : " (not seen)"));
+}
+
 int Tour::run() {
     if (!openReport()) return 1;
     moveMouse(park.x, park.y);
@@ -311,6 +374,7 @@ int Tour::run() {
         menuAndCustom();
         presetFromSecondThread();
         preferences();
+        docking();
         step("closing the player");
         endPhase();
     }

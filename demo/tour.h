@@ -81,6 +81,9 @@ struct Tour {
     // Returns the popup, or null with the host menu's items in items when there is no
     // "Window Settings" (the menu is then still open).
     HMENU openOpacityPopup(std::string& items);
+    int openSettingsPopup(std::string& items);
+    // The same for the popup at index in Window Settings (2: "Docked Toolbar").
+    HMENU openSettingsItem(std::string& items, int index);
 
     // The window whose menu is open: menu keys go to its thread, where the menu runs.
     HWND menuOwner = nullptr;
@@ -105,6 +108,12 @@ struct Tour {
     void presetFromSecondThread();
     // "&Options..." in the host menu: preferences page 22 and the Alpha Blending tab.
     void preferences();
+    // Docked Toolbar: the minibrowser docked at the top edge, the visualizer at the left
+    // edge auto-hidden to its strip, and slid back in under the pointer.
+    void docking();
+    // Opens the host menu beside owner and chooses the Docked Toolbar item that lies the
+    // given number of steps down from its first one.
+    bool chooseDockItem(HWND owner, int downs);
     int run();
 };
 

@@ -266,10 +266,10 @@ void Tour::key(UINT vk) {
 
 void Tour::menuChar(char c) { PostMessageA(menuOwner, WM_CHAR, static_cast<WPARAM>(c), 1); }
 
-// With the host menu open: walks to "Window Settings" and opens its Opacity popup.
-// Returns the popup, or null with the host menu's items in items when there is no
-// "Window Settings" (the menu is then still open).
-HMENU Tour::openOpacityPopup(std::string& items) {
+// With the host menu open: walks to "Window Settings" and opens it, its first item
+// selected. Returns its position, or -1 with the host menu's items in items when there is
+// no "Window Settings" (the menu is then still open).
+int Tour::openSettingsPopup(std::string& items) {
     HMENU menu = hostsim::host().mainMenu;
     int count = GetMenuItemCount(menu);
     int position = -1, downs = 0;
@@ -283,16 +283,26 @@ HMENU Tour::openOpacityPopup(std::string& items) {
             break;
         }
     }
-    if (position < 0) return nullptr;
+    if (position < 0) return -1;
     for (int i = 0; i < downs; ++i) key(VK_DOWN);
     key(VK_RIGHT);                  // opens Window Settings, selects "&Opacity"
     waitFor([] { return visiblePopupMenus() >= 2; }, 1500);
-    key(VK_RIGHT);                  // opens Opacity
+    return position;
+}
+
+// Opens the popup at index inside Window Settings, after walking down to it.
+HMENU Tour::openSettingsItem(std::string& items, int index) {
+    int position = openSettingsPopup(items);
+    if (position < 0) return nullptr;
+    for (int i = 0; i < index; ++i) key(VK_DOWN);
+    key(VK_RIGHT);                  // opens it, selects its first item
     if (!waitFor([] { return visiblePopupMenus() >= 3; }, 1500)) return nullptr;
     Sleep(150);
-    HMENU settings = GetSubMenu(menu, position);
-    return settings ? GetSubMenu(settings, 0) : nullptr;
+    HMENU settings = GetSubMenu(hostsim::host().mainMenu, position);
+    return settings ? GetSubMenu(settings, index) : nullptr;
 }
+
+HMENU Tour::openOpacityPopup(std::string& items) { return openSettingsItem(items, 0); }
 bool Tour::openReport() {
     CreateDirectoryA(folder.c_str(), nullptr);
     std::string reportPath = folder + "\\report.txt";

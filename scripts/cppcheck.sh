@@ -7,4 +7,4 @@ exec cppcheck --quiet --error-exitcode=1 --std=c++17 --platform=win32A --library
     -D_WIN32 -DWIN32_LEAN_AND_MEAN -D__MINGW32__ \
     --suppress=missingIncludeSystem --suppressions-list=scripts/cppcheck-suppressions.txt \
     --template='{file}:{line}: {severity} ({id}): {message}' \
-    plugin/settings plugin/window plugin/host plugin/fade plugin/ui plugin/entry
+    plugin/settings plugin/window plugin/host plugin/fade plugin/dock plugin/ui plugin/entry

@@ -593,4 +593,34 @@ tests unit_shell unit_settings
 file plugin/settings/settings.cpp
 -    buffer[size - 1] = '\0';
 +    if (n >= 0 && static_cast<size_t>(n) < size) buffer[n] = '\0';
+
+@ a detached docked window keeps its edge with the shell
+tests test_dock
+file plugin/dock/dock.cpp
+-    if (!r.side && !r.moveBack) return;
++    if (r.window) return;
+
+@ quit leaves every docked window's edge with the shell
+tests test_dock
+file plugin/entry/export.cpp
+-void pluginQuit() { undockAll(); }
++void pluginQuit() {}
+
+@ Not docked leaves the window at its edge instead of where it came from
+tests test_dock
+file plugin/dock/dock.cpp
+-        u->restore = st->hasUndocked || st->slid;
++        u->restore = st->slid != 0;
+
+@ an auto-hidden window leaves a strip of 8 pixels
+tests test_dock
+file plugin/dock/motion.cpp
+-constexpr int STRIP = 3; 
++constexpr int STRIP = 8; 
+
+@ a docked window dragged away never undocks
+tests test_dock
+file plugin/dock/motion.cpp
+-        if (!side || (nearest != side && abs(away) > UNDOCK_DISTANCE)) next = nearest;
++        if (!side) next = nearest;
 FAULTS

@@ -25,6 +25,8 @@ pictures=(
     "demo-custom-opacity.png:07-custom-opacity.png"
     "demo-alpha-blending-tab.png:08-alpha-blending-tab.png"
     "demo-unlinked.png:09-per-window-from-tab.png"
+    "demo-docked-top.png:10-docked-top.png"
+    "demo-auto-hidden.png:11-auto-hidden.png"
 )
 for pair in "${pictures[@]}"; do
     [ -f "$TOUR_DIR/${pair#*:}" ] || { echo "refresh-docs: no ${pair#*:} in $TOUR_DIR" >&2; exit 1; }

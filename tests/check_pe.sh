@@ -24,7 +24,7 @@ names=$(echo "$out" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -E
 imports=$(echo "$out" | grep 'DLL Name:' | awk '{print tolower($3)}' | sort -u)
 for lib in $imports; do
   case "$lib" in
-    kernel32.dll|user32.dll|msvcrt.dll|gdi32.dll|comctl32.dll|advapi32.dll) ;;
+    kernel32.dll|user32.dll|msvcrt.dll|gdi32.dll|comctl32.dll|advapi32.dll|shell32.dll) ;;
     *) fail "imports non-system DLL $lib" ;;
   esac
 done

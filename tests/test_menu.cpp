@@ -84,11 +84,10 @@ TEST_CASE("the host menu opened for real carries Window Settings while open, in 
     REQUIRE(hostItems.size() == 12);
     CHECK(hostItems[7].id == commandOf(WINDOW_SETTINGS));
     CHECK(hostItems[8].id == commandOf(SETTINGS_SEPARATOR));
-    CHECK(settings == std::vector<std::string>{"&Opacity>", "&Scaling (grayed)>",
-                                               "Docked Toolbar (grayed)>"});
+    CHECK(settings == std::vector<std::string>{"&Opacity>", "&Scaling (grayed)>", "Docked Toolbar>"});
     CHECK(opacity == opacityPicture(0, 2));     // defaults: linked, 255, opaque on hover
     CHECK(scaling.empty());
-    CHECK(docked == std::vector<std::string>{"Auto-&Hide", "&Always On Top", "-", "Top", "Left",
+    CHECK(docked == std::vector<std::string>{"Auto-&Hide (grayed)", "&Always On Top", "-", "Top", "Left",
                                              "Right", "Bottom", "Not docked*", "-",
                                              "Dock/Undock Windows by Dragging"});
     REQUIRE(dockItems.size() == 10);

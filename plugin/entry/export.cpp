@@ -1,6 +1,7 @@
 // The export, start-up, configuration and the operating-system gate.
 #include "entry.h"
 
+#include "../dock/dock.h"
 #include "../fade/fade.h"
 #include "../host/host.h"
 #include "../settings/settings.h"
@@ -114,8 +115,9 @@ void pluginQuit() {
     {
         FilterLockGuard lock;
         if (!lock) return;
-        markQuit(true);             // from now on nothing attaches or fades
+        markQuit(true);             // from now on nothing attaches, fades or docks
         removeWindowSettings(true);
     }
+    undockAll();                    // the shell gets every edge back: the work area is whole
     forEachProcessWindow(restoreAtQuit);
 }

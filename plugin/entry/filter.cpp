@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "../dock/dock.h"
 #include "../fade/fade.h"
 #include "../host/host.h"
 #include "../ui/ui.h"
@@ -24,18 +25,36 @@ struct Route {
     Argument lParam = VALUE;
 };
 
-void onPaint(HWND window, WPARAM, LPARAM) { attachRecord(window); }
-void onDestroy(HWND window, WPARAM, LPARAM) { detachRecord(window); }
+// A window's docking comes and goes with its record.
+void onPaint(HWND window, WPARAM, LPARAM) {
+    attachRecord(window);
+    attachDock(window);
+}
+
+void onDestroy(HWND window, WPARAM, LPARAM) {
+    detachDock(window, true);
+    detachRecord(window);
+}
 
 void onShowWindow(HWND window, WPARAM wParam, LPARAM) {
-    if (wParam != 1) detachRecord(window);      // being hidden
+    if (wParam == 1) return;                    // being shown: nothing to let go
+    detachDock(window, false);
+    detachRecord(window);
 }
 
 void onStyleChanging(HWND window, WPARAM wParam, LPARAM lParam) {
     // Only a change of GWL_STYLE (-16) that turns a top-level window into a child.
     if (!getRecord(window) || (static_cast<DWORD>(wParam) & ~0xFu) != 0xFFFFFFF0u) return;
     const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);  // sent, not null
-    if (!(change->styleOld & WS_CHILD) && (change->styleNew & WS_CHILD)) detachRecord(window);
+    if ((change->styleOld & WS_CHILD) || !(change->styleNew & WS_CHILD)) return;
+    detachDock(window, false);
+    detachRecord(window);
+}
+
+// The mouse over a window drives its fade and brings an auto-hidden window back in.
+void onHover(HWND window, WPARAM wParam, LPARAM lParam) {
+    onFadeHover(window, wParam, lParam);
+    onDockHover(window, wParam, lParam);
 }
 
 // Table A: managed windows (host windows that are their own root owner).
@@ -45,14 +64,20 @@ const Route TABLE_A[] = {
     {WM_KILLFOCUS, onFadeKillFocus},
     {WM_PAINT, onPaint},
     {WM_SHOWWINDOW, onShowWindow},
-    {WM_SETCURSOR, onFadeHover},
+    {WM_SETCURSOR, onHover},
     {WM_STYLECHANGING, onStyleChanging, POINTER},
-    {WM_NCHITTEST, onFadeHover},
+    {WM_NCHITTEST, onHover},
     {WM_COMMAND, onMenuCommand},
     {WM_SYSCOMMAND, onMenuCommand},
     {WM_INITMENU, onMenuInit},
     {WM_UNINITMENUPOPUP, onMenuUninit},
-    {WM_MOUSEMOVE, onFadeHover},
+    {WM_MOUSEMOVE, onHover},
+    {WM_WINDOWPOSCHANGED, onDockMoved, POINTER},
+    {WM_ENTERSIZEMOVE, onDockDragStart},
+    {WM_CAPTURECHANGED, onDockDragEnd},
+    {WM_LBUTTONUP, onDockDragEnd},
+    {WM_NCLBUTTONUP, onDockDragEnd},
+    {WM_EXITSIZEMOVE, onDockDragEnd},
 };
 
 // Table B: every other window (the host's preferences tab control and its dialog). Each of
@@ -102,7 +127,14 @@ bool isManagedWindow(HWND window) {
 }
 
 int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery) {
-    if (!isRoutedMessage(message) || hasQuit()) return 1;
+    if (hasQuit()) return 1;
+    // The appbar message's number is registered at run time, so it has no row; its case
+    // takes the lock itself, only while it decides, and talks to the shell outside it.
+    if (isDockMessage(message)) {
+        if (isManagedWindow(window)) onDockMessage(window, wParam, lParam);
+        return 1;
+    }
+    if (!isRoutedMessage(message)) return 1;
     // Whether the message concerns the plug-in at all is decided without the lock, so that
     // the messages of other windows never wait for it.
     bool managed = isManagedWindow(window) || (isDetachMessage(message) && getRecord(window));

@@ -12,6 +12,7 @@
 
 #include <tlhelp32.h>
 
+#include "../dock/dock.h"
 #include "../fade/fade.h"
 #include "../settings/settings.h"
 #include "../ui/ui.h"
@@ -111,11 +112,13 @@ BOOL CALLBACK visitWithChildren(HWND window, LPARAM visit) {
     return TRUE;
 }
 
-// Fade timers call fadeTimerProc, library code, from whichever thread owns their window, and
-// a hidden or re-parented window keeps its timers without keeping its record. Stop them on
+// Fade and dock timers call library code from whichever thread owns their window, and a
+// hidden or re-parented window keeps its timers without keeping its record. Stop them on
 // every host window of this process before the code goes away.
 void stopTimers(HWND window) {
-    if (isHostWindow(window)) killFadeTimers(window);
+    if (!isHostWindow(window)) return;
+    killFadeTimers(window);
+    killDockTimers(window);
 }
 
 // Freeing the library while the process goes on: stop every thread's hooks and the fade
@@ -132,9 +135,10 @@ void unloadWhileRunning() {
     forEachProcessWindow(stopTimers);
 
     waitForCallsToDrain(2000);
-    // Nothing of ours runs any more: give the host its menu back as it was, and free the
-    // records of the windows still attached.
+    // Nothing of ours runs any more: give the host its menu back as it was, the shell every
+    // edge our windows hold, and free the records of the windows still attached.
     removeWindowSettings(false);
+    undockAll();
     forEachProcessWindow(releaseRecordAtUnload);
     deleteFilterLock();
 

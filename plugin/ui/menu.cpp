@@ -3,11 +3,13 @@
 // The filter hands over WM_INITMENU, WM_UNINITMENUPOPUP, WM_COMMAND and WM_SYSCOMMAND of
 // managed windows, with the lock held. Opening the host's main menu over a window that has
 // a record inserts "Window Settings" and a separator before the host's item 40347; closing
-// it deletes both again (the four popups go with the first). The commands act on every
-// managed window when linked and on the window that was in front when the menu opened
-// otherwise, and write what they change at once.
+// it deletes both again (the four popups go with the first). The opacity commands act on
+// every managed window when linked and on the window that was in front when the menu opened
+// otherwise; the Docked Toolbar commands act on that window alone. All write what they
+// change at once.
 #include "ui.h"
 
+#include "../dock/dock.h"
 #include "../fade/fade.h"
 #include "../host/host.h"
 #include "../settings/settings.h"
@@ -84,9 +86,10 @@ void fillOpacityPopup(HMENU popup, const WindowOpacityRecord* record) {
     appendCommand(popup, checkedIf(mode == AUTO_HOVER), ID_OPAQUE_ON_HOVER, "Opaque on &Hover");
 }
 
-// The window's own stored flags, shown read-only whatever the link setting.
+// The window's own docking, whatever the link setting; auto-hide only while docked.
 void fillDockPopup(HMENU popup, const WindowOpacityRecord* record) {
-    appendCommand(popup, checkedIf(record->auto_hide != 0), ID_AUTO_HIDE, "Auto-&Hide");
+    UINT docked = isDockSide(record->dock_side) ? 0 : MF_GRAYED;
+    appendCommand(popup, checkedIf(record->auto_hide != 0) | docked, ID_AUTO_HIDE, "Auto-&Hide");
     appendCommand(popup, checkedIf(record->always_on_top != 0), ID_ALWAYS_ON_TOP, "&Always On Top");
     appendSeparator(popup);
     for (const DockItem& d : DOCK_ITEMS)
@@ -103,7 +106,7 @@ HMENU buildSettingsPopup(const WindowOpacityRecord* record) {
     HMENU docked = CreatePopupMenu();
     append(settings, MF_POPUP, reinterpret_cast<UINT_PTR>(opacity), "&Opacity");
     append(settings, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(scaling), "&Scaling");
-    append(settings, MF_POPUP | MF_GRAYED, reinterpret_cast<UINT_PTR>(docked), "Docked Toolbar");
+    append(settings, MF_POPUP, reinterpret_cast<UINT_PTR>(docked), "Docked Toolbar");
     fillOpacityPopup(opacity, record);
     fillDockPopup(docked, record);
     return settings;
@@ -241,4 +244,5 @@ void onMenuCommand(HWND, WPARAM wParam, LPARAM) {
     if (id == commandId(ID_OPACITY_CUSTOM)) openCustomDialog(timerWindow());
     else if (id == commandId(ID_OPAQUE_ON_FOCUS)) toggleAutoMode(record, AUTO_FOCUS);
     else if (id == commandId(ID_OPAQUE_ON_HOVER)) toggleAutoMode(record, AUTO_HOVER);
+    else onDockCommand(menuTarget, id);     // on the target alone, linked or not
 }

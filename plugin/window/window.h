@@ -111,7 +111,7 @@ struct WindowOpacityRecord {
     float opaque;           // resting alpha
     float current;          // alpha shown in per-window mode
     BYTE auto_mode;         // AutoMode
-    BYTE auto_hide;         // the four below are stored and shown, never changed
+    BYTE auto_hide;         // this and the three below: the window's docking options
     BYTE always_on_top;
     BYTE dock_side;         // 0 not docked, 1 left, 2 right, 4 top, 8 bottom
     BYTE drag_dock;

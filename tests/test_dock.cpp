@@ -1,0 +1,263 @@
+// The Docked Toolbar through the real DLL: each edge with the shell, always on top,
+// auto-hide, drag-docking, docking again at attach, and every registration given back.
+// A probe bar asks the shell for a strip after the plug-in's bars: Wine's shell pushes it
+// past every strip they reserve on that edge.
+#include "menu_support.h"
+
+#include <shellapi.h>
+
+using namespace hostsim;
+
+namespace {
+
+const int SCREEN_W = GetSystemMetrics(SM_CXSCREEN), SCREEN_H = GetSystemMetrics(SM_CYSCREEN);
+
+struct Side {
+    CommandIndex command;
+    int side;
+    UINT edge;
+};
+const Side SIDES[] = {{DOCK_TOP, 4, ABE_TOP}, {DOCK_LEFT, 1, ABE_LEFT},
+                      {DOCK_RIGHT, 2, ABE_RIGHT}, {DOCK_BOTTOM, 8, ABE_BOTTOM}};
+
+// How far the window's side on that edge lies inside the screen's (0: flush), and its
+// thickness across the edge.
+int gapTo(HWND window, UINT edge) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return edge == ABE_TOP ? r.top : edge == ABE_LEFT ? r.left
+         : edge == ABE_RIGHT ? SCREEN_W - r.right : SCREEN_H - r.bottom;
+}
+int thicknessOf(HWND window, UINT edge) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return edge == ABE_LEFT || edge == ABE_RIGHT ? r.right - r.left : r.bottom - r.top;
+}
+
+// What the shell reserves on an edge, as a bar registered now sees it.
+int reservedOn(UINT edge) {
+    APPBARDATA d = {};
+    d.cbSize = sizeof d;
+    d.hWnd = createForeignWindow("Probe bar");
+    SHAppBarMessage(ABM_NEW, &d);
+    d.uEdge = edge;
+    d.rc = RECT{0, 0, SCREEN_W, SCREEN_H};
+    SHAppBarMessage(ABM_QUERYPOS, &d);
+    SHAppBarMessage(ABM_REMOVE, &d);
+    DestroyWindow(d.hWnd);
+    return edge == ABE_TOP ? d.rc.top : edge == ABE_LEFT ? d.rc.left
+         : edge == ABE_RIGHT ? SCREEN_W - d.rc.right : SCREEN_H - d.rc.bottom;
+}
+
+bool topmost(HWND window) { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+// Every SHAppBarMessage call of the library, taken over through its import; while
+// refuseAutoHide is set the shell answers that the edge already has an auto-hide bar.
+std::vector<APPBARDATA> shellCalls;
+std::vector<DWORD> shellMessages;
+bool refuseAutoHide;
+decltype(&SHAppBarMessage) realAppBar;
+
+UINT_PTR WINAPI recordAppBar(DWORD message, PAPPBARDATA data) {
+    shellMessages.push_back(message);
+    shellCalls.push_back(*data);
+    if (message == ABM_SETAUTOHIDEBAR && data->lParam && refuseAutoHide) return FALSE;
+    return realAppBar(message, data);
+}
+
+void watchShell(HMODULE library) {
+    shellCalls.clear();
+    shellMessages.clear();
+    realAppBar = reinterpret_cast<decltype(&SHAppBarMessage)>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("shell32.dll"), "SHAppBarMessage")));
+    BYTE* base = reinterpret_cast<BYTE*>(library);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    int patched = 0;
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name; ++d)
+        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
+            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(realAppBar)) continue;
+            DWORD old;
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
+            t->u1.Function = reinterpret_cast<ULONG_PTR>(recordAppBar);
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
+            ++patched;
+        }
+    REQUIRE(patched == 1);
+}
+
+// The timer messages a window receives in ms milliseconds.
+int timerTicks(HWND window, DWORD ms) {
+    int ticks = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_TIMER && msg.hwnd == window) ++ticks;
+            DispatchMessageA(&msg);
+        }
+        Sleep(5);
+    }
+    return ticks;
+}
+
+// A drag as classic skins do it: the window takes the mouse capture, moves itself, lets go.
+void drag(HWND window, int toX, int toY) {
+    RECT r;
+    GetWindowRect(window, &r);
+    SetCapture(window);
+    for (int i = 1; i <= 3; ++i)
+        SetWindowPos(window, nullptr, r.left + (toX - r.left) * i / 3, r.top + (toY - r.top) * i / 3,
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ReleaseCapture();
+}
+
+}  // namespace
+
+TEST_CASE("each side docks the target alone flush against its edge with the shell; Not docked puts it back") {
+    Session s(withIni({"cfg_link=1", "QuorvelHostPlaylist=128 2 0 0 0 1"}));
+    HWND w = s.host.playlist;
+    attach(hostWindowList());
+    openHostMenu(w);
+    closeHostMenu();
+    RECT home, main, r;
+    GetWindowRect(w, &home);
+    GetWindowRect(s.host.main, &main);
+    for (const Side& side : SIDES) {
+        CAPTURE(side.side);
+        RECT before;
+        GetWindowRect(w, &before);
+        sendCommand(side.command);
+        CHECK(iniRead("QuorvelHostPlaylist") == "128 2 0 0 " + std::to_string(side.side) + " 1");
+        CHECK(pumpUntil([&] { return gapTo(w, side.edge) == 0; }, 3000));
+        CHECK(reservedOn(side.edge) == thicknessOf(w, side.edge));
+        GetWindowRect(w, &r);
+        CHECK((side.edge == ABE_TOP || side.edge == ABE_BOTTOM ? r.left == before.left : r.top == before.top));
+    }
+    sendCommand(NOT_DOCKED);
+    CHECK(pumpUntil([&] { return GetWindowRect(w, &r) && r.left == home.left && r.top == home.top; }, 3000));
+    CHECK(reservedOn(ABE_BOTTOM) == 0);
+    CHECK(iniRead("QuorvelHostPlaylist") == "128 2 0 0 0 1");
+    GetWindowRect(s.host.main, &r);
+    CHECK((r.left == main.left && r.top == main.top));
+}
+
+TEST_CASE("Always On Top sets and clears WS_EX_TOPMOST; a full-screen program goes in front meanwhile") {
+    Session s(withIni({"QuorvelHostEqualizer=255 2 0 0 4 0"}));
+    watchShell(s.plugin.module);
+    HWND w = s.host.equalizer;
+    attach(hostWindowList());
+    REQUIRE(pumpUntil([&] { return gapTo(w, ABE_TOP) == 0; }, 3000));
+    REQUIRE(shellMessages[0] == ABM_NEW);
+    UINT notice = shellCalls[0].uCallbackMessage;
+    openHostMenu(w);
+    closeHostMenu();
+    CHECK_FALSE(topmost(w));
+    sendCommand(ALWAYS_ON_TOP);
+    CHECK(iniRead("QuorvelHostEqualizer") == "255 2 0 1 4 0");
+    CHECK(pumpUntil([&] { return topmost(w); }, 3000));
+    PostMessageA(w, notice, ABN_FULLSCREENAPP, TRUE);
+    CHECK(pumpUntil([&] { return !topmost(w); }, 3000));
+    PostMessageA(w, notice, ABN_FULLSCREENAPP, FALSE);
+    CHECK(pumpUntil([&] { return topmost(w); }, 3000));
+    sendCommand(ALWAYS_ON_TOP);
+    CHECK(iniRead("QuorvelHostEqualizer") == "255 2 0 0 4 0");
+    CHECK(pumpUntil([&] { return !topmost(w); }, 3000));
+}
+
+TEST_CASE("auto-hide slides out to a strip, rests without a timer, and slides in under the pointer") {
+    SetCursorPos(SCREEN_W - 20, SCREEN_H - 20);
+    Session s(withIni({"cfg_link=0", "cfg_hold=100", "QuorvelHostEqualizer=255 0 0 0 1 0"}));
+    watchShell(s.plugin.module);
+    HWND w = s.host.equalizer;
+    attach(hostWindowList());
+    REQUIRE(pumpUntil([&] { return gapTo(w, ABE_LEFT) == 0; }, 3000));
+    openHostMenu(w);
+    closeHostMenu();
+    sendCommand(AUTO_HIDE);
+    CHECK(iniRead("QuorvelHostEqualizer") == "255 0 1 0 1 0");
+    auto onScreen = [&] { return thicknessOf(w, ABE_LEFT) + gapTo(w, ABE_LEFT); };
+    CHECK(pumpUntil([&] { return onScreen() <= 4; }, 5000));
+    CHECK(onScreen() >= 2);
+    CHECK(timerTicks(w, 400) == 0);
+    CHECK(reservedOn(ABE_LEFT) == 0);
+    bool registered = false;
+    for (size_t i = 0; i < shellCalls.size(); ++i)
+        registered |= shellMessages[i] == ABM_SETAUTOHIDEBAR && shellCalls[i].hWnd == w &&
+                      shellCalls[i].uEdge == ABE_LEFT && shellCalls[i].lParam;
+    CHECK(registered);
+
+    RECT r;
+    GetWindowRect(w, &r);
+    SetCursorPos(r.right - 1, (r.top + r.bottom) / 2);
+    SendMessageA(w, WM_MOUSEMOVE, 0, 0);
+    CHECK(pumpUntil([&] { return gapTo(w, ABE_LEFT) == 0; }, 3000));
+    pump(300);                                  // held in view while the pointer stays
+    CHECK(gapTo(w, ABE_LEFT) == 0);
+    SetCursorPos(SCREEN_W - 20, SCREEN_H - 20);
+    CHECK(pumpUntil([&] { return onScreen() <= 4; }, 3000));
+}
+
+TEST_CASE("an edge that already has an auto-hide bar takes the window as a plain bar, unchecked") {
+    refuseAutoHide = true;
+    Session s(withIni({"cfg_link=0", "QuorvelHostEqualizer=255 2 1 0 4 0"}));
+    watchShell(s.plugin.module);
+    attach(hostWindowList());
+    CHECK(pumpUntil([&] { return iniRead("QuorvelHostEqualizer") == "255 2 0 0 4 0"; }, 3000));
+    CHECK(recordOf(s.host.equalizer)->auto_hide == 0);
+    CHECK(pumpUntil([&] { return gapTo(s.host.equalizer, ABE_TOP) == 0; }, 3000));
+    CHECK(reservedOn(ABE_TOP) == thicknessOf(s.host.equalizer, ABE_TOP));
+    refuseAutoHide = false;
+}
+
+TEST_CASE("a host-style drag docks a window near an edge and undocks one dragged away") {
+    struct Row {
+        const char* entry;
+        int toY;
+        const char* after;
+        int gap;        // from the top edge, once settled
+    };
+    const Row rows[] = {
+        {"255 2 0 0 0 1", 5, "255 2 0 0 4 1", 0},      // near the edge: docks
+        {"255 2 0 0 0 0", 5, "255 2 0 0 0 0", 5},      // option off: stays
+        {"255 2 0 0 4 1", 15, "255 2 0 0 4 1", 0},     // not far enough: back in place
+        {"255 2 0 0 4 1", 40, "255 2 0 0 0 1", 40},    // dragged away: undocks, stays
+        {"255 2 0 0 4 0", 40, "255 2 0 0 4 0", 0},     // option off: back in place
+    };
+    for (const Row& row : rows) {
+        std::string line = std::string("QuorvelHostVideo=") + row.entry;
+        CAPTURE(line);
+        CAPTURE(row.toY);
+        Session s(withIni({line.c_str()}));
+        HWND w = s.host.video;
+        attach({w});
+        pump(200);
+        drag(w, 400, row.toY);
+        CHECK(pumpUntil([&] { return iniRead("QuorvelHostVideo") == row.after; }, 3000));
+        CHECK(pumpUntil([&] { return gapTo(w, ABE_TOP) == row.gap; }, 3000));
+        CHECK(reservedOn(ABE_TOP) == (row.after[10] == '4' ? thicknessOf(w, ABE_TOP) : 0));
+    }
+}
+
+TEST_CASE("a stored dock comes back at attach, and hide, destroy, child, quit and unload give the edge back") {
+    for (int way = 0; way < 5; ++way) {
+        CAPTURE(way);
+        Session s(withIni({"QuorvelHostBrowser=255 2 0 1 4 0"}));
+        HWND w = s.host.minibrowser;
+        attach({w});
+        CHECK(pumpUntil([&] { return gapTo(w, ABE_TOP) == 0 && topmost(w); }, 3000));
+        CHECK(reservedOn(ABE_TOP) == thicknessOf(w, ABE_TOP));
+        switch (way) {
+        case 0: hide(w); break;
+        case 1: DestroyWindow(w); break;
+        case 2: SetWindowLongA(w, GWL_STYLE, (GetWindowLongA(w, GWL_STYLE) & ~WS_POPUP) | WS_CHILD); break;
+        case 3: quitPlugin(s.plugin); break;
+        default: unloadPlugin(s.plugin); break;
+        }
+        CHECK(reservedOn(ABE_TOP) == 0);
+        CHECK(iniRead("QuorvelHostBrowser") == "255 2 0 1 4 0");
+        if (way == 0) {
+            show(w);
+            CHECK(pumpUntil([&] { return reservedOn(ABE_TOP) == thicknessOf(w, ABE_TOP); }, 3000));
+        }
+    }
+}
