@@ -103,34 +103,11 @@ Release takeDockState(HWND window, DockState* state, bool destroying) {
     return r;
 }
 
-// Releases of detached windows, given back once their thread has left the lock.
-constexpr int PENDING_MAX = 8;
-Release pending[PENDING_MAX];
-int pendingCount;
-bool flushScheduled;
-
-void flushReleases() {
-    for (;;) {
-        Release r;
-        {
-            FilterLockGuard lock;
-            if (!lock) return;          // unloading: undockAll gives them back
-            flushScheduled = false;
-            if (pendingCount == 0) return;
-            r = pending[--pendingCount];
-        }
-        release(r);
-    }
-}
-
+// A detached window's registration goes back at once, outside the lock: the shell may send
+// to windows of any thread, and moving the window back runs its procedure.
 void giveBack(const Release& r) {
     if (!r.side && !r.moveBack) return;
-    if (pendingCount < PENDING_MAX && (flushScheduled || runOnceUnlocked(flushReleases))) {
-        flushScheduled = true;
-        pending[pendingCount++] = r;
-        return;
-    }
-    // The lock is borrowed, or its one slot for later work is taken: at once, under it.
+    OutsideLock outside;
     release(r);
 }
 
@@ -436,8 +413,6 @@ void undockAll() {
         {
             FilterLockGuard lock;       // denied only while unloading, when nothing else runs
             stopped = true;
-            while (pendingCount > 0 && sweep.count < SWEEP_BATCH)
-                sweep.batch[sweep.count++] = pending[--pendingCount];
             EnumWindows(collectDocked, reinterpret_cast<LPARAM>(&sweep));
         }
         for (int i = 0; i < sweep.count; ++i) release(sweep.batch[i]);
