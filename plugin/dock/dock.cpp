@@ -27,7 +27,6 @@ constexpr char APPBAR_MESSAGE_NAME[] = "QuorvelAppBar";
 constexpr WPARAM DOCK_UPDATE = 0x5100;      // wParam of our own requests: no notice has it
 
 UINT appBarMessage;     // 0 until first needed
-bool stopped;           // after quit or unload: nothing docks any more
 
 UINT dockMessage() {
     if (!appBarMessage) appBarMessage = RegisterWindowMessageA(APPBAR_MESSAGE_NAME);
@@ -384,7 +383,8 @@ bool onDockCommand(HWND window, WORD id) {
 
 void attachDock(HWND window) {
     WindowOpacityRecord* record = getRecord(window);
-    if (stopped || !record || dockStateOf(window)) return;
+    // After quit or while unloading nothing docks (a start-up after quit docks again).
+    if (hasQuit() || isShuttingDown() || !record || dockStateOf(window)) return;
     bool wanted = isDockSide(record->dock_side) || record->always_on_top;
     auto* st = static_cast<DockState*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(DockState)));
     if (!st) return;
@@ -412,7 +412,6 @@ void undockAll() {
         Sweep sweep = {};
         {
             FilterLockGuard lock;       // denied only while unloading, when nothing else runs
-            stopped = true;
             EnumWindows(collectDocked, reinterpret_cast<LPARAM>(&sweep));
         }
         for (int i = 0; i < sweep.count; ++i) release(sweep.batch[i]);
