@@ -193,7 +193,7 @@ namespace {
 // A window that hides itself once, at a given moment, and allocates a block of its own right
 // after: if the plug-in still held the record that the hiding took away, the heap would
 // hand that block out again and the plug-in would go on using (or freeing) it.
-enum class HideWhen { Unlayered, Layered, AskedForTitle };
+enum class HideWhen { Unlayered, Layered, LayeringAsked, AskedForTitle };
 HideWhen hideWhen;
 bool hidingArmed;
 WNDPROC hidingOriginal;
@@ -201,9 +201,12 @@ void* hidingBlock;
 
 bool isHideMoment(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_GETTEXT) return hideWhen == HideWhen::AskedForTitle;
-    if (message != WM_STYLECHANGED || wParam != static_cast<WPARAM>(GWL_EXSTYLE)) return false;
+    bool changing = message == WM_STYLECHANGING;
+    if ((!changing && message != WM_STYLECHANGED) || wParam != static_cast<WPARAM>(GWL_EXSTYLE))
+        return false;
     const STYLESTRUCT* change = reinterpret_cast<const STYLESTRUCT*>(lParam);
     bool was = change->styleOld & WS_EX_LAYERED, is = change->styleNew & WS_EX_LAYERED;
+    if (changing) return hideWhen == HideWhen::LayeringAsked && !was && is;
     return hideWhen == HideWhen::Unlayered ? was && !is : hideWhen == HideWhen::Layered && !was && is;
 }
 
@@ -278,6 +281,14 @@ TEST_CASE("a window that hides itself while the plug-in works on its record") {
         sendCommand(OPACITY_50);
         closeHostMenu();
         CHECK(iniRead("Bold") == "128 2 0 0 0 0");
+        checkHidingBlockIntact(bold);
+    }
+    SUBCASE("when a preset asks to make it layered, and the change lands after the hide") {
+        openHostMenu(bold);
+        armHiding(bold, HideWhen::LayeringAsked);
+        sendCommand(OPACITY_50);
+        closeHostMenu();
+        CHECK_FALSE(isLayered(bold));
         checkHidingBlockIntact(bold);
     }
 }

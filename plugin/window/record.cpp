@@ -125,6 +125,14 @@ int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags) {
     if (a != 255 && !(exStyle & WS_EX_LAYERED)) {
         SetPropA(window, LAYERED_MARK, reinterpret_cast<HANDLE>(1));
         setExStyle(window, exStyle | WS_EX_LAYERED);
+        if (!getRecord(window)) {
+            // Detached while the style changed (a window that hides itself on
+            // WM_STYLECHANGING, whose change lands after the detach): the layering that
+            // landed is ours, so it goes again.
+            SetPropA(window, LAYERED_MARK, reinterpret_cast<HANDLE>(1));
+            unlayer(window);
+            return 0;
+        }
     }
     OutsideLock outside;
     return setLayeredWindowAttributesFn(window, key, a, flags);
