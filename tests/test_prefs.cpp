@@ -282,18 +282,20 @@ TEST_CASE("every command on the page writes the link and the auto mode") {
     CHECK_FALSE(checked(page, 1412));
     click(page, 1410);
     CHECK(iniRead("cfg_auto") == "0");
+    click(page, 1412);
+    CHECK(iniRead("cfg_auto") == "2");
 
     iniWrite("cfg_link", "7");
     iniWrite("cfg_auto", "7");
     SendMessageA(page, WM_COMMAND, MAKEWPARAM(1345, BN_CLICKED), 0);     // no setting behind it
     CHECK(iniRead("cfg_link") == "1");
-    CHECK(iniRead("cfg_auto") == "0");
+    CHECK(iniRead("cfg_auto") == "2");
 
     selectPrefsTab(0);
     selectPrefsTab(2);
     page = currentPage();
     REQUIRE(page != nullptr);
-    CHECK(checked(page, 1410));
+    CHECK(checked(page, 1412));
 }
 
 TEST_CASE("the link check box stops every fade and gives each window its own alpha, or the linked one") {
