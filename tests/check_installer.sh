@@ -3,8 +3,8 @@
 # the player's own registry records in place: where it installs without /D, what it refuses
 # (not a player folder, a running player, a locked plug-in, a downgrade), what each folder's
 # uninstaller removes, what the uninstall entry says, and that a folder has one install
-# however its path is written. A stand-in for the running player
-# (a window of its class, a file held open) is built here with makensis.
+# however its path is written. A stand-in for the running player (a window of its class, a
+# file held open) is built here with makensis.
 #
 #   check_installer.sh SETUP DLL [SETUP2 DLL2]      (WINELOADER runs the installer)
 #
