@@ -220,7 +220,7 @@ catch_label() {
         case $t in
         test_*) return ;;
         unit_*) unit=1 ;;
-        "(whole"*|suite|only*) ;;
+        ctest|"(whole"*|suite|only*) ;;
         *) check=1 ;;
         esac
     done
