@@ -28,9 +28,27 @@ quorvel_runs_i386() {
     [ "$status" -eq 42 ]
 }
 
+# The probe's answer, x86 or x64. A "no" while 32-bit Wine's own loader, a 32-bit ELF
+# program, runs here is a wrong answer: it would silently test the 64-bit twin instead of
+# the product, so it fails instead. A machine that really runs no 32-bit code cannot start
+# that loader (if it has one at all) and gets x64.
+quorvel_probe_width() {
+    local loader=/usr/lib/wine/wine
+    if quorvel_runs_i386; then
+        QUORVEL_WIDTH=x86
+    elif [ "$(od -An -tx1 -j4 -N1 "$loader" 2>/dev/null | tr -d ' ')" = 01 ] &&
+         "$loader" --version >/dev/null 2>&1; then
+        echo "scripts/width.sh: the probe found no 32-bit support, yet 32-bit Wine runs here;" \
+             "the probe is wrong (QUORVEL_WIDTH=x64 tests the 64-bit twin on purpose)" >&2
+        return 1
+    else
+        QUORVEL_WIDTH=x64
+    fi
+}
+
 case "${QUORVEL_WIDTH:-}" in
     x86|x64) ;;
-    "") if quorvel_runs_i386; then QUORVEL_WIDTH=x86; else QUORVEL_WIDTH=x64; fi ;;
+    "") quorvel_probe_width || return 2 ;;
     *) echo "QUORVEL_WIDTH must be x86 or x64, not '$QUORVEL_WIDTH'" >&2; return 2 ;;
 esac
 export QUORVEL_WIDTH

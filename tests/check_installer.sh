@@ -2,8 +2,9 @@
 # The installer, run silently under Wine against player folders in a temporary folder, with
 # the player's own registry records in place: where it installs without /D, what it refuses
 # (not a player folder, a running player, a locked plug-in, a downgrade), what each folder's
-# uninstaller removes, and what the uninstall entry says. A stand-in for the running player
-# (a window of its class, a file held open) is built here with makensis.
+# uninstaller removes, what the uninstall entry says, and that a folder has one install
+# however its path is written. A stand-in for the running player (a window of its class, a
+# file held open) is built here with makensis.
 #
 #   check_installer.sh SETUP DLL [SETUP2 DLL2]      (WINELOADER runs the installer)
 #
@@ -68,10 +69,15 @@ trap cleanup EXIT
 player() { mkdir -p "$work/$1"; : > "$work/$1/winamp.exe"; [ "${2:-}" = plugins ] && mkdir -p "$work/$1/Plugins"; true; }
 run_setup() { "$wine" "$setup" /S "$@" >/dev/null 2>&1; echo $?; }
 install() { rc=$(run_setup "/D=$(winpath "$work/$1")"); [ "$rc" = 0 ] || fail "install into $1 exited $rc"; }
-# The state key of a folder's install, found by the folder it records.
+# The state key of a folder's install, found by the folder it records, however written.
 state_of() {
     reg query "$states" /s | F=$(winpath "$work/$1") awk '
-        /^HKEY/ { key = $0 } $1 == "Folder" { sub(/^ *Folder *REG_SZ */, ""); if ($0 == ENVIRON["F"]) print key }'
+        /^HKEY/ { key = $0 } $1 == "Folder" { sub(/^ *Folder *REG_SZ */, ""); if (tolower($0) == tolower(ENVIRON["F"])) print key }'
+}
+# How many uninstall entries name the folder, however written.
+entries_of() {
+    reg query "$entries" /s | F=$(winpath "$work/$1") awk '$1 == "InstallLocation" {
+        sub(/^ *InstallLocation *REG_SZ */, ""); n += tolower($0) == tolower(ENVIRON["F"]) } END { print n + 0 }'
 }
 entry_of() { s=$(state_of "$1"); [ -n "$s" ] && printf '%s\\Quorvel-%s' "$entries" "${s##*\\}"; }
 uninstall() {
@@ -152,8 +158,9 @@ reg add "$player_uninstall" /reg:32 /v UninstallString /d "\"$(winpath "$work/Un
 # ---- 1. Where it installs without /D -----------------------------------------------------
 rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
 [ -f "$work/Found/Plugins/gen_quorvel.dll" ] || fail "without /D: not installed where the player's record points"
-reg delete "$player_key" /f >/dev/null
-rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
+mkdir -p "$work/Moved"      # a stale record: the player is no longer there
+reg add "$player_key" /ve /d "$(winpath "$work/Moved")" /f >/dev/null
+rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D and with a stale record exited $rc"
 [ -f "$work/Listed/Plugins/gen_quorvel.dll" ] || fail "without /D: not installed at the uninstall entry's InstallLocation"
 reg delete "$player_uninstall" /reg:32 /v InstallLocation /f >/dev/null
 rc=$(run_setup); [ "$rc" = 0 ] || fail "install without /D exited $rc"
@@ -164,7 +171,7 @@ for pf in "Program Files" "Program Files (x86)"; do
     gone "${WINEPREFIX:-$HOME/.wine}/drive_c/$pf/Winamp" || fail "install without a player created C:\\$pf\\Winamp"
 done
 uninstall Found; uninstall Listed; uninstall Unlisted
-echo "ok: without /D it finds the player by its record, then its uninstall entry, else refuses"
+echo "ok: without /D it finds the player by its record, then (the record stale) its uninstall entry, else refuses"
 
 # ---- 2. A folder without the player ------------------------------------------------------
 mkdir -p "$work/NotPlayer/Plugins"
@@ -248,3 +255,13 @@ done
 case $(reg_value "$e" EstimatedSize) in 0x0|"") fail "EstimatedSize is 0" ;; esac
 uninstall Entry
 echo "ok: the per-user uninstall entry carries every field"
+
+# ---- 8. One folder written two ways --------------------------------------------------------
+player Spelled
+rc=$(run_setup "/D=$(winpath "$work/Spelled" | tr 'A-Z' 'a-z')")
+[ "$rc" = 0 ] || fail "install into Spelled written in lower case exited $rc"
+install Spelled
+[ "$(entries_of Spelled)" = 1 ] || fail "one folder written two ways has $(entries_of Spelled) uninstall entries"
+uninstall Spelled
+[ "$(entries_of Spelled)" = 0 ] || fail "uninstalling under another spelling left an uninstall entry"
+echo "ok: one folder, however written, has one install and one uninstall entry"

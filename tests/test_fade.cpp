@@ -281,6 +281,22 @@ TEST_CASE("linked hover: a popup menu under the cursor keeps the hold, whoever o
     CHECK(pumpUntil([&] { return layeredAlpha(s.host.main) == 100; }, DEADLINE_MS));
 }
 
+TEST_CASE("linked focus: a window of another class that the main window owns, in front, keeps the hold") {
+    Session s(withIni({"cfg_opaque=100", "cfg_fadein=0", "cfg_fadeout=0", "cfg_hold=50", "cfg_auto=1"}));
+    paint(s.host.main);
+    SendMessageA(s.host.main, WM_SETFOCUS, 0, 0);
+    REQUIRE(pumpUntil([&] { return layeredAlpha(s.host.main) == 255; }, DEADLINE_MS));
+    HWND dialog = CreateWindowExA(0, "#32770", "Host dialog", WS_POPUP | WS_VISIBLE, 700, 500, 150, 100,
+                                  s.host.main, nullptr, nullptr, nullptr);
+    SetForegroundWindow(dialog);
+    REQUIRE(pumpUntil([&] { return GetForegroundWindow() == dialog; }, 3000));
+    SendMessageA(s.host.main, WM_KILLFOCUS, 0, 0);
+    int expiries = 0;
+    CHECK(pumpTicks(s.host.main, HOLD, [&] { ++expiries; }, [&] { return expiries == 3; }));
+    CHECK(layeredAlpha(s.host.main) == 255);
+    DestroyWindow(dialog);
+}
+
 TEST_CASE("per-window hover: moving to another managed window fades the first out") {
     moveCursor(EMPTY_SPOT);
     Session s(withIni({"cfg_fadein=100", "cfg_fadeout=100", "cfg_hold=150", "cfg_link=0",

@@ -251,10 +251,12 @@ TEST_CASE("a window of another program in front is not taken for a managed one")
     CloseHandle(pi.hProcess);
 }
 
-TEST_CASE("linked: opacity checks follow the linked settings, dock checks the window's own record") {
+TEST_CASE("linked: opacity checks follow the stored linked settings, dock checks the window's own record") {
     Session s(withIni({"cfg_link=1", "cfg_opaque=128", "cfg_auto=1",
                        "QuorvelHostEqualizer=204 2 1 0 8 1"}));
     attach(hostWindowList());
+    SendMessageA(s.host.equalizer, WM_SETFOCUS, 0, 0);     // faded in, the windows show 255
+    REQUIRE(pumpUntil([&] { return layeredAlpha(s.host.equalizer) == 255; }));
     openHostMenu(s.host.equalizer);
     CHECK(menuPicture(openedSubmenu("&Opacity")) == opacityPicture(5, 1));
     CHECK(menuPicture(openedSubmenu("Docked Toolbar")) ==

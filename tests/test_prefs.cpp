@@ -296,12 +296,14 @@ TEST_CASE("a command on the page writes only the setting it changed") {
     click(page, 1410);
     CHECK(iniRead("cfg_auto") == "0");
     CHECK(iniRead("cfg_link") == "7");
+    click(page, 1412);                      // hover, after another choice
+    CHECK(iniRead("cfg_auto") == "2");
 
     selectPrefsTab(0);
     selectPrefsTab(2);
     page = currentPage();
     REQUIRE(page != nullptr);
-    CHECK(checked(page, 1410));
+    CHECK(checked(page, 1412));
 }
 
 TEST_CASE("the link check box stops every fade and gives each window its own alpha, or the linked one") {

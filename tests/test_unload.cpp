@@ -152,10 +152,13 @@ TEST_CASE("freeing the library stops the fade timers of host windows on every th
     WindowThread t;
     HWND embedded = nullptr;
     HWND messageOnly = nullptr;     // no top-level window: EnumWindows does not see it
+    HWND child = nullptr;           // made a child while it faded: no record, timers still on
     t.run([&] {
         embedded = addEmbedded("Timed");
         SetTimer(embedded, 101, 10, countTick);
         SetTimer(embedded, 102, 10, countTick);
+        child = addEmbedded("Child", EmbedKind::Child, embedded);
+        SetTimer(child, 102, 10, countTick);
         messageOnly = CreateWindowExA(0, "Winamp Gen", "Message only", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                       nullptr, GetModuleHandleA(nullptr), nullptr);
         SetTimer(messageOnly, 103, 10, countTick);
@@ -174,6 +177,7 @@ TEST_CASE("freeing the library stops the fade timers of host windows on every th
     KillTimer(foreignTimed, 101);
     DestroyWindow(foreignTimed);
     t.run([&] {
+        removeEmbedded(child);
         removeEmbedded(embedded);
         DestroyWindow(messageOnly);
     });

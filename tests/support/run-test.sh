@@ -5,10 +5,13 @@
 # goes away while the program starts or runs (as when another script that uses the same
 # build folder ends and stops that server). The exit code is then 1, which CTest shows as
 # "Failed 0.00 sec", or even 0, which it would count as a pass. Every test program prints
-# doctest's version line first and its status line last, so:
-#  - no version line: the program never started; say so and start it again (three tries);
-#  - a version line but no status line: it ended before its tests did, which fails the
-#    test whatever the exit code.
+# doctest's version line first and its status line last, and its watchdog a "hang:" line
+# when it ends a case that does not finish, so:
+#  - neither a version line nor a hang line: the program never started; say so and start
+#    it again (three tries). A program that started is never started again: a hang is
+#    reported as a hang;
+#  - no status line: it ended before its tests did, which fails the test whatever the exit
+#    code.
 set -u
 program=$(basename "$2")
 out=$(mktemp "${TMPDIR:-/tmp}/quorvel-run-test.XXXXXX")
@@ -19,7 +22,7 @@ while :; do
     "$@" >"$out" 2>&1
     rc=$?
     cat "$out"
-    grep -q "doctest version is" "$out" && break
+    grep -q "doctest version is\|^hang: " "$out" && break
     if [ "$tries" -ge 3 ]; then
         echo "run-test: $program did not start under Wine in $tries tries (last exit code $rc)." >&2
         [ "$rc" = 0 ] && rc=1
@@ -30,7 +33,10 @@ while :; do
     tries=$((tries + 1))
     sleep 2
 done
-if ! grep -q "Status: \(SUCCESS\|FAILURE\)" "$out"; then
+if grep -q "^hang: " "$out"; then
+    echo "run-test: $program hung; its watchdog ended it (exit code $rc)." >&2
+    [ "$rc" = 0 ] && rc=1
+elif ! grep -q "Status: \(SUCCESS\|FAILURE\)" "$out"; then
     echo "run-test: $program ended (exit code $rc) before it had run all its tests." >&2
     [ "$rc" = 0 ] && rc=1
 fi
