@@ -18,6 +18,9 @@
 # build folder, Wine prefix (crash dialog off, so a crash ends the program instead of
 # waiting for a click) and virtual screen. The first run builds everything there; later
 # runs rebuild only what a fault touches. Not part of CI: all faults take tens of minutes.
+#
+# Last full run, on the 32-bit build (2026-12-08, 53 faults, about 20 minutes once built):
+# 52 of 52 caught, and the gate's service-pack fault survived, as expected.
 set -euo pipefail
 SCRATCH=${QUORVEL_MUTATE_DIR:-${TMPDIR:-/tmp}/quorvel-mutate}
 # Runs from a copy of itself: bash reads a script as it goes, so editing this file during a
@@ -42,7 +45,7 @@ for arg in "$@"; do
     case $arg in
     -q) quick=1 ;;
     -l) list=1 ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
     *[!0-9]*) echo "mutate.sh: unknown argument $arg" >&2; exit 2 ;;
     *) selected+=("$arg") ;;
     esac
