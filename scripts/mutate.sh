@@ -703,7 +703,7 @@ file scripts/width.sh
 tests test_routing test_unload
 file plugin/entry/hooks.cpp
 -        hookRunningThreads();
-+
++        if ((false)) hookRunningThreads();
 
 @ a second copy of the plug-in acts as well
 tests test_unload
@@ -715,7 +715,7 @@ file plugin/entry/hooks.cpp
 tests test_unload
 file plugin/entry/export.cpp
 -    forEachProcessWindow(restoreAtQuit);
-+
++    if ((false)) forEachProcessWindow(restoreAtQuit);
 
 @ a thread that ends keeps its page's or dialog's reference on the library
 tests test_unload
