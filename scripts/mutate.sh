@@ -639,7 +639,7 @@ file plugin/dock/motion.cpp
 tests test_dock
 file plugin/dock/motion.cpp
 -        if (!side || (nearest != side && abs(away) > UNDOCK_DISTANCE)) next = nearest;
-+        if (!side) next = nearest;
++        if (!side || (nearest != side && abs(away) > UNDOCK_DISTANCE && false)) next = nearest;
 
 @ per-window Custom starts at a faded-in window's shown alpha
 tests test_custom
