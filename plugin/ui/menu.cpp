@@ -149,7 +149,7 @@ void setOpacityPercent(HWND window, float percent) {
     // Stored before it is shown: showing can send the window style messages, and a window
     // that hides itself in answer takes the record away.
     saveRecordEntry(window, record);
-    setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
+    if (getRecord(window)) setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
 }
 
 void removeWindowSettings(bool destroyPopups) {

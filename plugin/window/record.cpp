@@ -117,12 +117,12 @@ bool layeredBySomeoneElse(HWND window) {
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags) {
     bindLayeredAlpha();     // bound at load already; this retries a binding that failed then
     if (!setLayeredWindowAttributesFn) return -1;
-    // Only on a window that is still attached: a window procedure called meanwhile, or
-    // another thread, may have detached it, and its layering is no longer ours to change.
-    if (!getRecord(window)) return 0;
     BYTE a = static_cast<BYTE>(alpha);
     LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
     if (a != 255 && !(exStyle & WS_EX_LAYERED)) {
+        // Callers pass a window that carries a record; the layering is added only while it
+        // still does, as another thread may have detached it since.
+        if (!getRecord(window)) return 0;
         SetPropA(window, LAYERED_MARK, reinterpret_cast<HANDLE>(1));
         setExStyle(window, exStyle | WS_EX_LAYERED);
         if (!getRecord(window)) {

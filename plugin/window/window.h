@@ -122,9 +122,10 @@ constexpr BYTE DOCK_NONE = 0, DOCK_LEFT = 1, DOCK_RIGHT = 2, DOCK_TOP = 4, DOCK_
 // The window's record, fetched afresh; null when the window is not attached.
 WindowOpacityRecord* getRecord(HWND window);
 
-// Changes a window's translucency: adds WS_EX_LAYERED unless the alpha's low byte is 255,
-// then sets the layered attributes. Returns SetLayeredWindowAttributes' result, or -1 when
-// that function cannot be bound.
+// Changes the translucency of a window that carries a record (lock held): adds
+// WS_EX_LAYERED, marked as the plug-in's, unless the alpha's low byte is 255, then sets the
+// layered attributes. Returns SetLayeredWindowAttributes' result, -1 when that function
+// cannot be bound, or 0 when the window lost its record meanwhile.
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags);
 
 // The window's INI key into a caller buffer of CLASS_NAME_SIZE bytes: its title for a
