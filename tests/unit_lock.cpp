@@ -67,6 +67,14 @@ LRESULT sendWithin(HWND window, UINT message, WPARAM wParam, DWORD ms, bool* ans
     return static_cast<LRESULT>(answer);
 }
 
+// Has the thread take the lock, noting when it got it.
+void postWaiter(WindowThread& t) {
+    t.post([] {
+        FilterLockGuard waiter;
+        if (waiter) noteGrant();
+    });
+}
+
 void reset() {
     ownerHolds = false;
     grantedWhileOwnerHolds = 0;
@@ -85,10 +93,7 @@ TEST_CASE("a holder's call out of the lock lets other threads take it, however f
         REQUIRE(lock);
         ownerHolds = true;
         // A thread that asks while the holder works on its own state waits.
-        d.post([] {
-            FilterLockGuard waiter;
-            if (waiter) noteGrant();
-        });
+        postWaiter(d);
         Sleep(50);
         CHECK(grantedWhileOwnerHolds == 0);
         {
@@ -104,10 +109,7 @@ TEST_CASE("a holder's call out of the lock lets other threads take it, however f
         }
         // The holder has the lock back: nobody gets it until it leaves.
         ownerHolds = true;
-        c.post([] {
-            FilterLockGuard waiter;
-            if (waiter) noteGrant();
-        });
+        postWaiter(c);
         Sleep(100);
         CHECK(grantedWhileOwnerHolds == 0);
         ownerHolds = false;
