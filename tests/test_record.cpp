@@ -266,6 +266,11 @@ TEST_CASE("a window that hides itself while the plug-in works on its record") {
         armHiding(shy, HideWhen::AskedForTitle);
         paint(shy);
         checkHidingBlockIntact(shy);
+        // Hidden before it had a record: nothing of the plug-in stays on it.
+        CHECK(recordOf(shy) == nullptr);
+        CHECK_FALSE(isLayered(shy));
+        for (const char* property : {"QuorvelDock", "QuorvelAttaching", "QuorvelLayered"})
+            CHECK(GetPropA(shy, property) == nullptr);
     }
     SUBCASE("when a preset asks for its title to store the entry") {
         openHostMenu(shy);
@@ -321,17 +326,19 @@ TEST_CASE("titles the ANSI code page cannot show keep entries of their own") {
     // Cyrillic titles read as "???" and "M\u0101ori" as "Maori" in the ANSI code page.
     Session s(perWindow({"Maori=100 0 0 0 0 0"}));
     CHECK(recordOf(addEmbedded("Maori"))->opaque == 100.0f);    // its key as ever
+    // And two titles longer than a key that differ only in their last letter.
+    std::wstring longTitle(293, L'\u041c');
     std::vector<HWND> windows;
-    for (const wchar_t* title : {L"\u041c\u0438\u0440", L"\u041c\u0438\u0444", L"M\u0101ori"})
-        windows.push_back(addUnicodeEmbedded(title));
+    for (const std::wstring& title : std::vector<std::wstring>{L"\u041c\u0438\u0440", L"\u041c\u0438\u0444", L"M\u0101ori",
+                               longTitle + L"a", longTitle + L"b"})
+        windows.push_back(addUnicodeEmbedded(title.c_str()));
     openHostMenu(windows[0]);
     sendCommand(OPACITY_10);
     closeHostMenu();
     for (HWND w : windows) hide(w), show(w);
     CHECK(recordOf(windows[0])->opaque == 26.0f);
-    CHECK(recordOf(windows[1])->opaque == 255.0f);
-    CHECK(recordOf(windows[2])->opaque == 255.0f);
-    CHECK(quorvelKeys().size() == 5);                           // cfg_link, Maori and three
+    for (size_t i = 1; i < windows.size(); ++i) CHECK(recordOf(windows[i])->opaque == 255.0f);
+    CHECK(quorvelKeys().size() == 7);                           // cfg_link, Maori and five
     CHECK(iniRead("??? ~13e15d9b") == "26 2 0 0 0 0");          // the key stored files hold
 }
 

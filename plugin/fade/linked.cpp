@@ -23,12 +23,6 @@ static_assert(std::is_same<decltype(&linkedEnumProc), HostEnumCallback>::value,
 
 namespace {
 
-// Shows a window's own resting alpha again and makes it the alpha its record shows.
-void restoreOwnAlpha(HWND window, WindowOpacityRecord* record) {
-    record->current = record->opaque;
-    setLayeredAlpha(window, 0, static_cast<int>(record->opaque), LWA_ALPHA);
-}
-
 void enumerateEmbedded(int code) {
     EmbedEnumParam param = {linkedEnumProc, code};
     sendHostRequest(HOST_ENUM_EMBED_WINDOWS, reinterpret_cast<WPARAM>(&param));
@@ -37,14 +31,12 @@ void enumerateEmbedded(int code) {
 }  // namespace
 
 void applyLinkedOpacity(float alpha) {
+    // One decision for every window, made now; each window then shows its newest decision,
+    // which is this one unless a newer one is made before the broadcast reaches it.
+    decideBroadcastAlpha(alpha);
     const HostWindowSet& h = hostWindows;
-    for (HWND window : {h.hwndMain, h.hwndEqualizer, h.hwndMinibrowser, h.hwndPlaylist, h.hwndVideo}) {
-        if (!window) continue;
-        WindowOpacityRecord* record = getRecord(window);
-        if (!record) continue;
-        if (alpha == 0.0f) restoreOwnAlpha(window, record);
-        else setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
-    }
+    for (HWND window : {h.hwndMain, h.hwndEqualizer, h.hwndMinibrowser, h.hwndPlaylist, h.hwndVideo})
+        if (window && getRecord(window)) showDecidedAlpha(window);
     enumerateEmbedded(static_cast<int>(alpha) & 0xFF);
 }
 
@@ -61,12 +53,10 @@ int __cdecl linkedEnumProc(void* hostRecord, EmbedEnumParam* param) {
     // The request that calls back is sent outside the lock; the records are read under it.
     FilterLockGuard lock;
     if (!lock) return 0;
-    WindowOpacityRecord* record = getRecord(window);
-    if (!record) return 0;
-    switch (param->user_data) {
-    case LINKED_RESTORE: restoreOwnAlpha(window, record); break;
-    case LINKED_STOP_TIMERS: killFadeTimers(window); break;
-    default: setLayeredAlpha(window, 0, param->user_data & 0xFF, LWA_ALPHA); break;
-    }
+    if (!getRecord(window)) return 0;
+    // A restore or an alpha was decided for every window when the request was sent; the
+    // window shows its newest decision, which is that one unless a newer one came since.
+    if (param->user_data == LINKED_STOP_TIMERS) killFadeTimers(window);
+    else showDecidedAlpha(window);
     return 0;
 }

@@ -31,6 +31,11 @@ constexpr int SLIDER_PAGE = 5;
 bool dialogActive;
 HWND openDialog;
 HWND openingTarget;
+// What the dialog shows on its windows: their alpha when it opened, then its last preview.
+// OK keeps that on screen as a decision of its own, so that a change decided while the
+// dialog was open (a preset taken meanwhile, even from inside one of our own calls) does
+// not stay on screen against the stored value.
+int dialogShows;
 
 HWND sliderOf(HWND dialog) { return GetDlgItem(dialog, IDC_CUSTOM_SLIDER); }
 
@@ -52,11 +57,13 @@ INT_PTR onInitDialog(HWND dialog, HWND target) {
         openDialog = dialog;
         customTarget = target;
         alpha = cfg_opaque;
+        dialogShows = static_cast<int>(cur_opaque);
         if (!cfg_link) {
             // The menu opens the dialog only for a window with a record; a window without
             // one shows fully opaque, so that is where the slider starts.
             WindowOpacityRecord* record = getRecord(target);
             alpha = record ? record->opaque : 255.0f;
+            dialogShows = record ? decidedAlpha(record) : 255;
         }
     }
     int percent = shownPercentOf(alpha);
@@ -78,6 +85,7 @@ void onSliderMoved(HWND dialog) {
     float preview = previewAlphaOf(percent);
     FilterLockGuard lock;
     if (!lock) return;
+    dialogShows = static_cast<int>(preview);
     if (cfg_link) {
         applyLinkedOpacity(preview);
     } else if (getRecord(customTarget)) {
@@ -87,17 +95,21 @@ void onSliderMoved(HWND dialog) {
 
 void onOk(HWND dialog) {
     float alpha = storedAlphaOf(static_cast<float>(sliderPosition(dialog)));
-    // The windows keep what the last preview showed until the resting alpha is next applied.
+    // The windows keep what the last preview showed until the resting alpha is next applied:
+    // that is decided again here, newer than anything decided while the dialog was open.
     FilterLockGuard lock;
     if (!lock) return;
     if (cfg_link) {
         cfg_opaque = alpha;
         cur_opaque = cfg_opaque;
         saveOpaque();
+        applyLinkedOpacity(static_cast<float>(dialogShows));
     } else if (WindowOpacityRecord* record = getRecord(customTarget)) {
         record->opaque = alpha;
         record->current = alpha;
+        decideWindowAlpha(record, dialogShows);
         saveRecordEntry(customTarget, record);
+        showDecidedAlpha(customTarget);
     }
 }
 

@@ -135,21 +135,22 @@ void toggleAutoMode(WindowOpacityRecord* record, BYTE mode) {
 
 void setOpacityPercent(HWND window, float percent) {
     float alpha = storedAlphaOf(percent);
+    // Decided, stored and only then shown: showing leaves the lock, and whatever is decided
+    // meanwhile is newer and must win, on screen and in the file.
     if (cfg_link) {
         cur_opaque = alpha;
         cfg_opaque = alpha;
-        applyLinkedOpacity(alpha);
         saveOpaque();
+        applyLinkedOpacity(alpha);
         return;
     }
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return;
     record->current = alpha;
     record->opaque = alpha;
-    // Stored before it is shown: showing can send the window style messages, and a window
-    // that hides itself in answer takes the record away.
+    decideWindowAlpha(record, static_cast<int>(alpha));
     saveRecordEntry(window, record);
-    if (getRecord(window)) setLayeredAlpha(window, 0, static_cast<int>(alpha), LWA_ALPHA);
+    showDecidedAlpha(window);
 }
 
 void removeWindowSettings(bool destroyPopups) {

@@ -157,12 +157,17 @@ void initPage(HWND page) {
     }
 }
 
-// The link check box changed: enable or disable the linked controls, then stop every fade
-// and show the linked alpha, or give each window back its own resting alpha.
+// The link check box changed: store it, enable or disable the linked controls, then stop
+// every fade and show the linked alpha, or give each window back its own resting alpha.
 void onLinkToggled(HWND page) {
-    cfg_link = IsDlgButtonChecked(page, IDC_LINK_ALL) ? 1 : 0;
+    BYTE link = IsDlgButtonChecked(page, IDC_LINK_ALL) ? 1 : 0;
+    // Stored before anything leaves the lock, so that the file follows the decisions; only
+    // when it changed, as another player sharing the file keeps its own choice of the rest.
+    if (link != cfg_link) {
+        cfg_link = link;
+        saveLink();
+    }
     {
-        BYTE link = cfg_link;
         OutsideLock outside;
         for (int id : LINKED_CONTROLS) EnableWindow(GetDlgItem(page, id), link);
     }
@@ -177,7 +182,7 @@ void onPageCommand(HWND page, int id) {
     // also used by fade ticks on other threads, so it runs under the filter lock.
     FilterLockGuard lock;
     if (!lock) return;
-    BYTE link = cfg_link, mode = cfg_auto;
+    BYTE mode = cfg_auto;
     switch (id) {
     case IDC_LINK_ALL: onLinkToggled(page); break;
     case IDC_AUTO_NONE: cfg_auto = AUTO_NONE; break;
@@ -185,9 +190,7 @@ void onPageCommand(HWND page, int id) {
     case IDC_AUTO_HOVER: cfg_auto = AUTO_HOVER; break;
     default: break;
     }
-    // Only what changed: another player sharing the file keeps its own choice of the rest.
-    if (cfg_link != link) saveLink();
-    if (cfg_auto != mode) saveAuto();
+    if (cfg_auto != mode) saveAuto();     // only what changed, as for the link
 }
 
 void onOpacityMoved(HWND label, int percent) {
@@ -195,9 +198,9 @@ void onOpacityMoved(HWND label, int percent) {
     SliderAlpha alpha = alphaOfPercent(percent);
     cur_opaque = alpha.shown;
     cfg_opaque = alpha.stored;
+    saveOpaque();       // before the broadcast leaves the lock: the file follows decisions
     // The slider is enabled only while linked, so the link is not tested again here.
     if (mainIsOwnRoot()) applyLinkedOpacity(cfg_opaque);
-    saveOpaque();
 }
 
 void onTimeMoved(HWND label, int ms, unsigned* setting, void (*save)()) {

@@ -1,40 +1,15 @@
-// The per-window record, the layered alpha, the window's INI key and its class.
+// The per-window record, the window's INI key and its class.
 #include "window.h"
 
 #include <string.h>
 
-#include <type_traits>
-
 #include "../settings/settings.h"
+#include "layered.h"
 
 namespace {
 
-using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
-// Bound at run time, so nothing but this declaration holds the calling convention; a
-// pointer without WINAPI would call the callee-cleans function wrongly on the 32-bit build.
-static_assert(std::is_same<SetLayeredFn, decltype(&SetLayeredWindowAttributes)>::value,
-              "the bound pointer must have the platform's own type");
-
-// Bound on first use and kept for the life of the process; the library is never released.
-HMODULE user32Module;
-SetLayeredFn setLayeredWindowAttributesFn;
-
-void setExStyle(HWND window, LONG exStyle) {
-    OutsideLock outside;        // the window's procedure sees WM_STYLECHANGING and WM_STYLECHANGED
-    SetWindowLongA(window, GWL_EXSTYLE, exStyle);
-}
-
-// Set on a window while WS_EX_LAYERED is there because the plug-in added it. It outlives an
-// unload that could not take the style away, so that the next copy knows the style is ours.
-constexpr char LAYERED_MARK[] = "QuorvelLayered";
-
-bool layeredByUs(HWND window) { return GetPropA(window, LAYERED_MARK) != nullptr; }
-
-// Takes away WS_EX_LAYERED if the plug-in added it; a style someone else set stays.
-void unlayer(HWND window) {
-    if (!RemovePropA(window, LAYERED_MARK)) return;
-    setExStyle(window, GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_LAYERED);
-}
+// Set on a window while its attach waits for the window's answer to a message.
+constexpr char ATTACHING_MARK[] = "QuorvelAttaching";
 
 // ---- Titles the ANSI code page cannot hold -------------------------------------------------
 
@@ -43,17 +18,41 @@ constexpr int TITLE_HASH_LENGTH = 10;       // " ~" and eight hex digits
 // code page (a character takes at most 2 bytes in a double-byte one, 3 in UTF-8).
 constexpr int ANSI_TITLE_ROOM = 3 * CLASS_NAME_SIZE;
 
+// A buffer on the stack, or from the local heap when it must be larger: titles longer than
+// a key are rare, and are read whole only when a window attaches or its entry is written.
+template <typename T, int N>
+struct TextBuffer {
+    T local[N];
+    T* text = local;
+    int size = N;
+    // cppcheck-suppress uninitMemberVar ; the text is written by whoever fills the buffer
+    explicit TextBuffer(int needed) {
+        if (needed <= N) return;
+        if (T* heap = static_cast<T*>(LocalAlloc(LMEM_FIXED, sizeof(T) * static_cast<size_t>(needed)))) {
+            text = heap;
+            size = needed;
+        }
+    }
+    ~TextBuffer() {
+        if (text != local) LocalFree(text);
+    }
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+};
+using WideTitle = TextBuffer<WCHAR, CLASS_NAME_SIZE>;
+
 // True when the wide title comes back unchanged through the ANSI code page, so that its
 // ANSI form names it and no other title. A character the code page lacks becomes "?", or
 // a look-alike ("a" for "\u0101"), and does not come back.
 bool ansiKeepsTitle(const WCHAR* wide) {
-    char ansi[ANSI_TITLE_ROOM];
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, nullptr, nullptr);
+    int chars = static_cast<int>(wcslen(wide)) + 1;
+    TextBuffer<char, ANSI_TITLE_ROOM> ansi(
+        WideCharToMultiByte(CP_ACP, 0, wide, chars, nullptr, 0, nullptr, nullptr));
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, chars, ansi.text, ansi.size, nullptr, nullptr);
     if (bytes == 0) return false;
-    WCHAR back[CLASS_NAME_SIZE];
-    int chars = MultiByteToWideChar(CP_ACP, 0, ansi, bytes, back, CLASS_NAME_SIZE);
-    return chars == static_cast<int>(wcslen(wide)) + 1 &&
-           memcmp(back, wide, static_cast<size_t>(chars) * sizeof(WCHAR)) == 0;
+    WideTitle back(chars);
+    return MultiByteToWideChar(CP_ACP, 0, ansi.text, bytes, back.text, back.size) == chars &&
+           memcmp(back.text, wide, static_cast<size_t>(chars) * sizeof(WCHAR)) == 0;
 }
 
 // FNV-1a over the title's UTF-16 code units: the same title gives the same number in every
@@ -101,57 +100,27 @@ WindowOpacityRecord* getRecord(HWND window) {
     return static_cast<WindowOpacityRecord*>(GetPropA(window, RECORD_PROPERTY));
 }
 
-void bindLayeredAlpha() {
-    if (!setLayeredWindowAttributesFn) {
-        if (!user32Module) user32Module = LoadLibraryA("USER32.DLL");
-        if (user32Module)
-            setLayeredWindowAttributesFn = reinterpret_cast<SetLayeredFn>(
-                reinterpret_cast<void*>(GetProcAddress(user32Module, "SetLayeredWindowAttributes")));
-    }
-}
-
-bool layeredBySomeoneElse(HWND window) {
-    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_LAYERED) && !layeredByUs(window);
-}
-
-int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags) {
-    bindLayeredAlpha();     // bound at load already; this retries a binding that failed then
-    if (!setLayeredWindowAttributesFn) return -1;
-    BYTE a = static_cast<BYTE>(alpha);
-    LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
-    if (a != 255 && !(exStyle & WS_EX_LAYERED)) {
-        // Callers pass a window that carries a record; the layering is added only while it
-        // still does, as another thread may have detached it since.
-        if (!getRecord(window)) return 0;
-        SetPropA(window, LAYERED_MARK, reinterpret_cast<HANDLE>(1));
-        setExStyle(window, exStyle | WS_EX_LAYERED);
-        if (!getRecord(window)) {
-            // Detached while the style changed (a window that hides itself on
-            // WM_STYLECHANGING, whose change lands after the detach): the layering that
-            // landed is ours, so it goes again.
-            SetPropA(window, LAYERED_MARK, reinterpret_cast<HANDLE>(1));
-            unlayer(window);
-            return 0;
-        }
-    }
-    OutsideLock outside;
-    return setLayeredWindowAttributesFn(window, key, a, flags);
-}
-
 void getWindowKey(HWND window, char* buffer) {
     if (!window) return;
     char className[CLASS_NAME_SIZE];
     if (!GetClassNameA(window, className, CLASS_NAME_SIZE)) className[0] = '\0';
     if (isWinampGenClass(className)) {
-        WCHAR wide[CLASS_NAME_SIZE];
+        int length;
         {
-            OutsideLock outside;    // the window's procedure answers WM_GETTEXT itself
+            OutsideLock outside;    // the window's procedure answers these itself
             if (!GetWindowTextA(window, buffer, CLASS_NAME_SIZE)) buffer[0] = '\0';
-            if (!GetWindowTextW(window, wide, CLASS_NAME_SIZE)) wide[0] = L'\0';
+            length = GetWindowTextLengthW(window);
+        }
+        // The Unicode title is read whole, however long, so that its hash tells apart titles
+        // that differ only beyond what a key can hold.
+        WideTitle wide(length + 1);
+        {
+            OutsideLock outside;
+            if (!GetWindowTextW(window, wide.text, wide.size)) wide.text[0] = L'\0';
         }
         // The ANSI title is the key, as it always was, unless it lost characters: titles that
         // differ only in those would all read the same.
-        if (!ansiKeepsTitle(wide)) appendTitleHash(buffer, wide);
+        if (!ansiKeepsTitle(wide.text)) appendTitleHash(buffer, wide.text);
     } else {
         memcpy(buffer, className, strlen(className) + 1);
     }
@@ -165,6 +134,9 @@ void saveRecordEntry(HWND window, const WindowOpacityRecord* record) {
     WindowEntry entry = entryOf(record);
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
+    // Meanwhile another thread, or the window's procedure, may have decided again: the file
+    // takes what the record says now, so that it always holds the newest decision.
+    if (const WindowOpacityRecord* now = getRecord(window)) entry = entryOf(now);
     writeWindowEntry(key, entry);
 }
 
@@ -176,13 +148,17 @@ void attachRecord(HWND window) {
 
     // Everything that sends the window a message comes before the record is in it or after
     // the last use of it, so that a window that hides itself in answer (and so detaches)
-    // cannot leave us holding a freed block. Asking for the title is such a message.
+    // cannot leave us holding a freed block. Asking for the title is such a message. A window
+    // detached while it answers (hidden, destroyed, made a child) has no record to lose yet:
+    // the mark set here is what its detach takes away, and it then stays unattached.
+    SetPropA(window, ATTACHING_MARK, reinterpret_cast<HANDLE>(1));
     char key[CLASS_NAME_SIZE] = "";
     getWindowKey(window, key);
+    bool detached = !RemovePropA(window, ATTACHING_MARK);
     WindowEntry entry = readWindowEntry(key);
-    // Attached meanwhile, by a paint inside the request or on another thread; or layered
-    // by someone else meanwhile.
-    if (getRecord(window) || layeredBySomeoneElse(window)) return;
+    // Detached meanwhile; attached meanwhile, by a paint inside the request; or layered by
+    // someone else meanwhile.
+    if (detached || getRecord(window) || layeredBySomeoneElse(window)) return;
 
     auto* record = static_cast<WindowOpacityRecord*>(
         GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(WindowOpacityRecord)));
@@ -205,6 +181,7 @@ void attachRecord(HWND window) {
 }
 
 void detachRecord(HWND window) {
+    RemovePropA(window, ATTACHING_MARK);    // an attach waiting for the title stops there
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return;
     // Out of the window before anything can send it a message: clearing the style sends
@@ -223,6 +200,5 @@ void releaseRecordAtUnload(HWND window) {
     // Taking the style away would run the window's procedure, maybe on another thread,
     // while the system's loader is held; fully opaque, the window looks as it did before.
     // The mark stays, so that a copy loaded later takes the window over again.
-    if (layeredByUs(window) && setLayeredWindowAttributesFn)
-        setLayeredWindowAttributesFn(window, 0, 255, LWA_ALPHA);
+    showOpaqueWithoutMessages(window);
 }

@@ -106,7 +106,8 @@ bool isWinampGenClass(const char* className);
 
 constexpr char RECORD_PROPERTY[] = "Quorvel";
 
-// Stored as the window property "Quorvel"; the field order is a contract.
+// Stored as the window property "Quorvel"; the order and offsets of the first seven fields
+// are a contract (other code reads them). Fields the plug-in added later come after them.
 struct WindowOpacityRecord {
     float opaque;           // resting alpha
     float current;          // alpha shown in per-window mode
@@ -115,6 +116,8 @@ struct WindowOpacityRecord {
     BYTE always_on_top;
     BYTE dock_side;         // 0 not docked, 1 left, 2 right, 4 top, 8 bottom
     BYTE drag_dock;
+    BYTE shown;             // the alpha its newest decision of its own says it shows
+    DWORD shownStamp;       // that decision's generation (see decideWindowAlpha)
 };
 
 constexpr BYTE DOCK_NONE = 0, DOCK_LEFT = 1, DOCK_RIGHT = 2, DOCK_TOP = 4, DOCK_BOTTOM = 8;
@@ -122,10 +125,31 @@ constexpr BYTE DOCK_NONE = 0, DOCK_LEFT = 1, DOCK_RIGHT = 2, DOCK_TOP = 4, DOCK_
 // The window's record, fetched afresh; null when the window is not attached.
 WindowOpacityRecord* getRecord(HWND window);
 
-// Changes the translucency of a window that carries a record (lock held): adds
-// WS_EX_LAYERED, marked as the plug-in's, unless the alpha's low byte is 255, then sets the
-// layered attributes. Returns SetLayeredWindowAttributes' result, -1 when that function
-// cannot be bound, or 0 when the window lost its record meanwhile.
+// ---- What a window shows -------------------------------------------------------------------
+//
+// Every change of what a window shows is a decision, made under the lock and stamped there
+// with the next generation number: a decision for one window (its record's shown alpha), or
+// a broadcast to every window (one alpha, or each window's own resting alpha). A window shows
+// its newest decision. Showing it runs window procedures and is done outside the lock, so
+// another thread, or the window's procedure itself, may decide again before the value lands.
+// Whoever showed a value looks again when it holds the lock back, and shows the newest
+// decision too if a newer one was made meanwhile, until none is: whatever order the calls of
+// several threads land in, the last value a window receives is its newest decision.
+
+// Decides that the window shows alpha (its low byte). Lock held.
+void decideWindowAlpha(WindowOpacityRecord* record, int alpha);
+// Decides that every attached window shows alpha (truncated, low byte), or, for 0.0, its own
+// resting alpha, which then also becomes its current alpha. Lock held.
+void decideBroadcastAlpha(float alpha);
+// The alpha the window's newest decision says; a newer broadcast is taken into its record.
+BYTE decidedAlpha(WindowOpacityRecord* record);
+// Shows the window's newest decision (lock held, left while the window's procedure runs).
+// Returns SetLayeredWindowAttributes' result, -1 when that function cannot be bound, or 0
+// when the window has no record (or lost it meanwhile). The layered style is added, marked as
+// the plug-in's, unless the alpha's low byte is 255.
+int showDecidedAlpha(HWND window);
+// Decides that the window shows alpha and shows it: the one way to change one window's
+// translucency. Every caller passes colour key 0 and LWA_ALPHA. Returns as showDecidedAlpha.
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags);
 
 // The window's INI key into a caller buffer of CLASS_NAME_SIZE bytes: its title for a
