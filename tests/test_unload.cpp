@@ -354,20 +354,23 @@ TEST_CASE("a second copy of the plug-in stays inert, and freeing it leaves the f
     CHECK(s.host.requests.size() == requests);      // it asks the host for nothing
 
     // Its configuration entry says why it does nothing.
-    std::string said;
-    std::thread answer([&] {
-        HWND box = nullptr;
-        for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 10000; Sleep(10))
-            box = FindWindowA("#32770", second.descriptor->description);
-        if (!box) return;
-        char text[1024] = "";
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-        said = text;
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    });
-    configPlugin(second);
-    answer.join();
-    CHECK(said.find("another copy of this plug-in is already active") != std::string::npos);
+    auto configText = [](Plugin& copy) {
+        std::string said;
+        std::thread answer([&] {
+            HWND box = nullptr;
+            for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 10000; Sleep(10))
+                box = FindWindowA("#32770", copy.descriptor->description);
+            if (!box) return;
+            char text[1024] = "";
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            said = text;
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
+        configPlugin(copy);
+        answer.join();
+        return said;
+    };
+    CHECK(configText(second).find("another copy of this plug-in is already active") != std::string::npos);
 
     attach(hostWindowList());
     openHostMenu(s.host.main);
@@ -377,6 +380,14 @@ TEST_CASE("a second copy of the plug-in stays inert, and freeing it leaves the f
     SendMessageA(s.host.playlist, WM_MOUSEMOVE, 0, 0);     // the first copy's fade starts
     unloadPlugin(second);
     CHECK(KillTimer(s.host.main, 101));     // still running: the second copy left it alone
+
+    // Once the active copy is gone, an inert one says that it works from the next start.
+    REQUIRE(loadPlugin(second, "gen_quorvel_copy.dll"));
+    unloadPlugin(s.plugin);
+    std::string said = configText(second);
+    CHECK(said.find("has been unloaded since") != std::string::npos);
+    CHECK(said.find("starts working when the player is restarted") != std::string::npos);
+    unloadPlugin(second);
     DeleteFileA("gen_quorvel_copy.dll");
 }
 

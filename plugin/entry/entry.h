@@ -40,6 +40,8 @@ LRESULT CALLBACK callWndProcHook(int code, WPARAM wParam, LPARAM lParam);
 // True in a copy of the plug-in that found another copy active in this process at load: it
 // installs nothing and does nothing.
 bool isInertCopy();
+// In an inert copy: whether the copy that was active when it was loaded still is.
+bool activeCopyRemains();
 
 // Calls visit on every window of this process: top-level and message-only windows and all
 // their descendants.

@@ -34,6 +34,18 @@ constexpr char ANOTHER_COPY_TEXT[] =
     "\n"
     "Remove one of the two files from the player's plug-in folder.";
 
+// The same, once the copy that was active has been unloaded: this one stays inert for the
+// rest of the session, as it never hooked the player's threads, and starts working when the
+// player starts again (it is then the only copy, or the first one loaded).
+constexpr char ANOTHER_COPY_GONE_TEXT[] =
+    PLUGIN_DESCRIPTION_TEXT ": another copy of this plug-in was active in this player when\n"
+    "this one was loaded, so this one does nothing. That copy has been unloaded since;\n"
+    "this copy starts working when the player is restarted. This copy is\n"
+    "\n"
+    "%s\n"
+    "\n"
+    "Keep only one of the two files in the player's plug-in folder.";
+
 HWND requestHostWindow(WPARAM which) {
     return reinterpret_cast<HWND>(sendHostRequest(HOST_GET_WINDOW, which));
 }
@@ -101,8 +113,10 @@ void pluginConfig() {
     } else if (isInertCopy()) {
         char path[MAX_PATH] = "";
         GetModuleFileNameA(pluginDescriptor.moduleHandle, path, sizeof path);
-        char text[sizeof ANOTHER_COPY_TEXT + MAX_PATH];
-        formatText(text, sizeof text, ANOTHER_COPY_TEXT, path);
+        static_assert(sizeof ANOTHER_COPY_GONE_TEXT >= sizeof ANOTHER_COPY_TEXT, "room for both");
+        char text[sizeof ANOTHER_COPY_GONE_TEXT + MAX_PATH];
+        formatText(text, sizeof text, activeCopyRemains() ? ANOTHER_COPY_TEXT : ANOTHER_COPY_GONE_TEXT,
+                   path);
         MessageBoxA(pluginDescriptor.parentWindow, text, PLUGIN_DESCRIPTION,
                     MB_OK | MB_ICONINFORMATION);
     } else {

@@ -89,10 +89,15 @@ void hookRunningThreads() {
     CloseHandle(snapshot);
 }
 
+// The marker of the process's active copy: a named object that lives while that copy does.
+void markerName(char* name, size_t size) {
+    formatText(name, size, "Quorvel-active-copy-%lu", GetCurrentProcessId());
+}
+
 // The first copy of the plug-in in this process leaves a marker; a later one finds it.
 bool claimProcess() {
     char name[64];
-    formatText(name, sizeof name, "Quorvel-active-copy-%lu", GetCurrentProcessId());
+    markerName(name, sizeof name);
     activeCopyMarker = CreateMutexA(nullptr, FALSE, name);
     if (activeCopyMarker && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(activeCopyMarker);
@@ -166,6 +171,15 @@ void forEachProcessWindow(void (*visit)(HWND)) {
 
 bool isInertCopy() { return inertCopy; }
 
+bool activeCopyRemains() {
+    char name[64];
+    markerName(name, sizeof name);
+    HANDLE marker = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (!marker) return false;
+    CloseHandle(marker);
+    return true;
+}
+
 bool installHookPair() {
     // Hooked already if it started while the library was being loaded.
     if (!currentPair() && !installHookPairFor(GetCurrentThreadId())) return false;
@@ -220,7 +234,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         bindLayeredAlpha();
         hookSlot = TlsAlloc();
         if (hookSlot == TLS_OUT_OF_INDEXES || !installHookPair()) {
+            // The system calls us again at once with the detach, which gives back the rest;
+            // the marker goes here, and only here.
             CloseHandle(activeCopyMarker);
+            activeCopyMarker = nullptr;
             return FALSE;
         }
         hookRunningThreads();
@@ -244,7 +261,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         }
         DeleteCriticalSection(&pairListLock);
         TlsFree(hookSlot);
-        CloseHandle(activeCopyMarker);
+        if (activeCopyMarker) CloseHandle(activeCopyMarker);
+        activeCopyMarker = nullptr;
         return TRUE;
     default:
         return TRUE;
