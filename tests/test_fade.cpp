@@ -2,7 +2,9 @@
 // windows that are not attached, and unloading while timers run.
 #include "support/harness.h"
 
+#include <algorithm>
 #include <functional>
+#include <string>
 
 using namespace hostsim;
 
@@ -71,8 +73,31 @@ void moveCursor(POINT p) {
 
 void hover(HWND window) { SendMessageA(window, WM_MOUSEMOVE, 0, 0); }
 
-// Records every SetTimer call of the library, by taking over its import of SetTimer: the
-// period it asks for cannot be told from ticks counted against generous deadlines.
+// Points the library's import of a system function at a replacement; returns the original.
+void* replaceImport(HMODULE library, const char* dll, const char* name, void* replacement) {
+    void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
+    BYTE* base = reinterpret_cast<BYTE*>(library);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name; ++d) {
+        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
+            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(real)) continue;
+            DWORD old;
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
+            t->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
+            ++patched;
+        }
+    }
+    REQUIRE(patched == 1);
+    return real;
+}
+
+// Records every SetTimer call of the library: the period it asks for cannot be told from
+// ticks counted against generous deadlines.
 struct TimerRequest {
     HWND window;
     UINT_PTR id;
@@ -89,25 +114,27 @@ UINT_PTR WINAPI recordSetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC 
 void recordTimerRequests(HMODULE library) {
     timerRequests.clear();
     realSetTimer = reinterpret_cast<decltype(&SetTimer)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetTimer")));
-    BYTE* base = reinterpret_cast<BYTE*>(library);
-    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    int patched = 0;
-    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         d->Name; ++d) {
-        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
-            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(realSetTimer)) continue;
-            DWORD old;
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
-            t->u1.Function = reinterpret_cast<ULONG_PTR>(recordSetTimer);
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
-            ++patched;
-        }
-    }
-    REQUIRE(patched == 1);
+        replaceImport(library, "user32.dll", "SetTimer", reinterpret_cast<void*>(&recordSetTimer)));
 }
+
+// Ticks as if each came on time: while it lives, the library's clock stands still, so that
+// every fade tick takes exactly one step however late the machine delivers it, and the values
+// can be read tick by tick.
+bool clockStopped;
+DWORD stoppedAt;
+decltype(&GetTickCount) realGetTickCount;
+
+DWORD WINAPI libraryClock() { return clockStopped ? stoppedAt : realGetTickCount(); }
+
+struct SteadyFadeClock {
+    explicit SteadyFadeClock(HMODULE library) {
+        realGetTickCount = reinterpret_cast<decltype(&GetTickCount)>(
+            replaceImport(library, "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&libraryClock)));
+        stoppedAt = realGetTickCount();
+        clockStopped = true;
+    }
+    ~SteadyFadeClock() { clockStopped = false; }   // unloading counts real time
+};
 
 // The periods the library asked for, for one timer of one window, in order.
 std::vector<UINT> periodsOf(HWND window, UINT_PTR id) {
@@ -126,6 +153,7 @@ TEST_CASE("linked: each fade tick shows the truncated alpha on every window, 25 
     Session s(withIni({"cfg_opaque=128", "cfg_fadein=250", "cfg_fadeout=750", "cfg_hold=200",
                        "cfg_auto=2", "cfg_link=1"}));
     recordTimerRequests(s.plugin.module);
+    SteadyFadeClock steady(s.plugin.module);
     moveCursor(centreOf(s.host.main));  // the main window keeps the hold; nothing attached yet
     std::vector<HWND> windows = hostSet(s.host);
     for (HWND w : windows) paint(w);
@@ -173,6 +201,74 @@ TEST_CASE("linked: each fade tick shows the truncated alpha on every window, 25 
     }
 }
 
+TEST_CASE("a fade takes the time it is set to, on a 15.6 ms clock and across a busy thread") {
+    struct Row {
+        const char* what;
+        bool linked;
+        unsigned ms;
+        bool coarse;        // the loop drops every tick sooner than 16 ms after the last one
+        bool stall;         // the thread is busy for 200 ms after the fifth tick
+    };
+    const Row rows[] = {
+        {"linked, 250 ms, coarse clock", true, 250, true, false},
+        {"linked, 1000 ms, coarse clock", true, 1000, true, false},
+        {"linked, 250 ms, busy thread", true, 250, false, true},
+        {"per window, 250 ms, coarse clock", false, 250, true, false},
+        {"per window, 250 ms, busy thread", false, 250, false, true},
+    };
+    moveCursor(EMPTY_SPOT);
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        std::string fadein = "cfg_fadein=" + std::to_string(row.ms);
+        Session s(withIni({row.linked ? "cfg_link=1" : "cfg_link=0", "cfg_opaque=128", "cfg_auto=2",
+                           "cfg_hold=30000", fadein.c_str(), "QuorvelHostPlaylist=128 2 0 0 0 0"}));
+        HWND w = s.host.playlist, timerWindow = row.linked ? s.host.main : w;
+        paint(s.host.main);
+        paint(w);
+        REQUIRE(layeredAlpha(w) == 128);
+        const double step = (256.0 - 128.0) / (row.ms / 10);
+        hover(w);
+        DWORD start = GetTickCount(), last = start, lastGap = 0, took = 0;
+        int ticks = 0;
+        double behind = 0;      // the most steps the fade lagged behind the time passed
+        while (!took && GetTickCount() - start < DEADLINE_MS) {
+            MSG msg;
+            if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
+                continue;
+            }
+            bool tick = msg.message == WM_TIMER && msg.hwnd == timerWindow && msg.wParam == FADE_IN;
+            DWORD now = GetTickCount();
+            if (tick && row.coarse && now - last < 16) continue;
+            DispatchMessageA(&msg);
+            if (!tick) continue;
+            lastGap = now - last;
+            last = now;
+            int alpha = layeredAlpha(w);
+            if (alpha == 255) took = now - start;
+            else behind = std::max(behind, (now - start) / 10.0 - (alpha - 128) / step);
+            if (row.stall && ++ticks == 5) Sleep(200);
+        }
+        MESSAGE(std::string(row.what) << ": opaque after " << took << " ms, at most " << behind << " steps behind");
+        REQUIRE(took != 0);
+        CHECK(behind < 3);
+        // Within 1.15 times its setting, unless the machine itself delivered the last tick late.
+        CHECK(took <= row.ms * 1.15 + (lastGap > 25 ? lastGap - 25 : 0));
+    }
+
+    // A slow fade crosses a whole unit every 23 ticks: the ticks between ask nothing of the host.
+    Session s(withIni({"cfg_opaque=128", "cfg_auto=2", "cfg_hold=30000", "cfg_fadein=30000"}));
+    paint(s.host.main);
+    size_t before = s.host.requests.size();
+    hover(s.host.main);
+    int ticks = countFadeTicks(s.host.main, 500).in;
+    int broadcasts = 0;
+    for (size_t i = before; i < s.host.requests.size(); ++i)
+        broadcasts += s.host.requests[i].request == REQ_ENUM_EMBED;
+    CHECK(ticks > 20);
+    CHECK(broadcasts <= ticks / 10);
+}
+
 TEST_CASE("linked: each hover message alone starts the fade-in and the hold on the main window") {
     moveCursor(EMPTY_SPOT);
     for (UINT message : {WM_SETCURSOR, WM_NCHITTEST, WM_MOUSEMOVE}) {
@@ -192,6 +288,7 @@ TEST_CASE("per-window: a tick shows the sum truncated before it is stored") {
     moveCursor(EMPTY_SPOT);
     Session s(withIni({"cfg_fadein=90", "cfg_hold=30000", "cfg_link=0",
                        "QuorvelHostPlaylist=28 2 0 0 0 0", "QuorvelHostEqualizer=60 2 0 0 0 0"}));
+    SteadyFadeClock steady(s.plugin.module);
     HWND playlist = s.host.playlist;
     paint(playlist);
     paint(s.host.equalizer);
@@ -220,6 +317,7 @@ TEST_CASE("per-window focus: losing the focus stops the fade-in and holds the al
     moveCursor(EMPTY_SPOT);
     Session s(withIni({"cfg_link=0", "cfg_fadein=5000", "cfg_fadeout=100", "cfg_hold=300",
                        "QuorvelHostPlaylist=100 1 0 0 0 0"}));
+    SteadyFadeClock steady(s.plugin.module);
     HWND w = s.host.playlist;
     paint(w);
     SendMessageA(w, WM_SETFOCUS, 0, 0);

@@ -94,6 +94,41 @@ TEST_CASE("a sum just below a whole number that the float store lifts to it show
     CHECK(linkedShownAlpha(ticks[2].stored) == 104.0f);
 }
 
+TEST_CASE("a tick takes one step per whole period since the last, at least one, at most a fade") {
+    struct Row {
+        unsigned long clock, now;
+        unsigned fadeMs;
+        unsigned steps;
+        unsigned long clockAfter;
+    };
+    const Row rows[] = {
+        {1000, 1010, 250, 1, 1010},                 // on time
+        {1000, 1000, 250, 1, 1010},                 // the clock has not moved: one step all the same
+        {1000, 1019, 250, 1, 1010},                 // the rest of the period carries over
+        {1000, 1031, 250, 3, 1030},                 // a late tick catches up
+        {1000, 1200, 250, 20, 1200},                // after a 200 ms stall
+        {1000, 9000, 250, 25, 9000},                // never more than a whole fade
+        {1010, 1005, 250, 1, 1020},                 // the clock ahead after an early tick
+        {0xFFFFFFF0ul, 0x0000000Aul, 250, 2, 0x00000004ul},     // GetTickCount wraps
+    };
+    for (const Row& r : rows) {
+        CAPTURE(r.now - r.clock);
+        unsigned long clock = r.clock;
+        CHECK(fadeStepsDue(r.now, &clock, r.fadeMs) == r.steps);
+        CHECK(clock == r.clockAfter);
+    }
+    // Several steps in one tick end where as many ticks of one step would, clamp included.
+    std::vector<FadeTick> single = runFade(true, 128.0f, 128.0f, 250);
+    FadeTick three = fadeSteps(true, 128.0f, 128.0f, 250, 3);
+    CHECK(three.stored == single[2].stored);
+    CHECK(three.unstored == single[2].unstored);
+    CHECK_FALSE(three.finished);
+    FadeTick rest = fadeSteps(true, single[20].stored, 128.0f, 250, 50);
+    CHECK(rest.stored == 255.0f);
+    CHECK(rest.finished);
+    CHECK_FALSE(fadeSteps(false, 128.0f, 128.0f, 750, 4).changed);
+}
+
 TEST_CASE("the linked alpha is the stored value's integer part, low byte") {
     CHECK(linkedShownAlpha(255.0f) == 255.0f);
     CHECK(linkedShownAlpha(25.5f) == 25.0f);

@@ -4,6 +4,11 @@
 // the timers live on the host's main window and the alpha is the global cur_opaque, shown
 // on every managed window at once; in per-window mode they live on the window itself and
 // the alpha is its record's current. The mode is read afresh at every event and tick.
+//
+// A fade moves by time, not by tick: each tick of the 10 ms timer takes as many steps as
+// whole periods have passed since the fade's last step (at least one), so that a timer the
+// system delivers on a coarser clock, a thread that was busy, or a broadcast to many windows
+// does not stretch the fade. The time of the last step is kept beside the shown alpha.
 #include "fade.h"
 
 #include <string.h>
@@ -12,6 +17,8 @@
 #include "../settings/settings.h"
 #include "../window/window.h"
 #include "fade_math.h"
+
+static_assert(FADE_TICK_MS == FADE_PERIOD_MS, "the fade timer ticks once per step period");
 
 namespace {
 
@@ -28,27 +35,36 @@ HWND linkedTimerWindow() {
     return main;
 }
 
-// The shown alpha and resting alpha a tick works on.
+// The shown alpha, the resting alpha and the clock of its last step that a tick works on.
 struct FadeState {
     float* shown;
     float resting;
+    DWORD* clock;
 };
 
 // Linked mode: the global state. Per-window mode: the window's record; false if it has none.
 bool fadeStateOf(HWND window, FadeState* state) {
     if (cfg_link) {
-        *state = FadeState{&cur_opaque, cfg_opaque};
+        *state = FadeState{&cur_opaque, cfg_opaque, &cur_fade_clock};
         return true;
     }
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return false;
-    *state = FadeState{&record->current, record->opaque};
+    *state = FadeState{&record->current, record->opaque, &record->fadeClock};
     return true;
 }
 
-void showStep(HWND window, const FadeTick& tick) {
-    if (cfg_link) applyLinkedOpacity(linkedShownAlpha(cur_opaque));
-    else setLayeredAlpha(window, 0, tick.unstored, LWA_ALPHA);
+// Shows what a tick changed, and only if the alpha the windows get changes: a slow fade
+// takes several ticks per whole unit, and the ones between cost no system call at all.
+void showStep(HWND window, const FadeTick& tick, float before) {
+    if (cfg_link) {
+        float shown = linkedShownAlpha(cur_opaque);
+        if (shown != linkedShownAlpha(before)) applyLinkedOpacity(shown);
+        return;
+    }
+    WindowOpacityRecord* record = getRecord(window);
+    if (record && decidedAlpha(record) != static_cast<BYTE>(tick.unstored))
+        setLayeredAlpha(window, 0, tick.unstored, LWA_ALPHA);
 }
 
 void fadeTick(HWND window, UINT_PTR id) {
@@ -57,11 +73,14 @@ void fadeTick(HWND window, UINT_PTR id) {
         KillTimer(window, id);          // the window was detached while it faded
         return;
     }
-    FadeTick tick = id == TIMER_FADE_IN ? fadeInTick(*state.shown, state.resting, cfg_fadein)
-                                        : fadeOutTick(*state.shown, state.resting, cfg_fadeout);
+    bool in = id == TIMER_FADE_IN;
+    unsigned fadeMs = in ? cfg_fadein : cfg_fadeout;
+    unsigned steps = fadeStepsDue(GetTickCount(), state.clock, fadeMs);
+    float before = *state.shown;
+    FadeTick tick = fadeSteps(in, before, state.resting, fadeMs, steps);
     if (tick.changed) {
         *state.shown = tick.stored;
-        showStep(window, tick);
+        showStep(window, tick, before);
     }
     if (tick.finished) KillTimer(window, id);
 }
@@ -160,10 +179,18 @@ void killFadeTimers(HWND window) {
     KillTimer(window, TIMER_FADE_OUT);
 }
 
+void startFadeTimer(HWND window, UINT_PTR id) {
+    // A fade started or restarted counts its time from now.
+    DWORD now = GetTickCount();
+    if (cfg_link) cur_fade_clock = now;
+    if (WindowOpacityRecord* record = getRecord(window)) record->fadeClock = now;
+    startTimer(window, id, FADE_TICK_MS);
+}
+
 void startFadeOut(HWND window) {
     KillTimer(window, TIMER_HOLD);
     KillTimer(window, TIMER_FADE_IN);
-    startTimer(window, TIMER_FADE_OUT, FADE_TICK_MS);
+    startFadeTimer(window, TIMER_FADE_OUT);
 }
 
 void onFadeSetFocus(HWND window, WPARAM, LPARAM) {
@@ -171,7 +198,7 @@ void onFadeSetFocus(HWND window, WPARAM, LPARAM) {
     HWND target = triggerTarget(window, &mode);
     if (!target || mode != AUTO_FOCUS) return;
     KillTimer(target, TIMER_FADE_OUT);
-    startTimer(target, TIMER_FADE_IN, FADE_TICK_MS);
+    startFadeTimer(target, TIMER_FADE_IN);
 }
 
 void onFadeKillFocus(HWND window, WPARAM, LPARAM) {
@@ -187,6 +214,6 @@ void onFadeHover(HWND window, WPARAM, LPARAM) {
     HWND target = triggerTarget(window, &mode);
     if (!target || mode != AUTO_HOVER) return;
     KillTimer(target, TIMER_FADE_OUT);
-    startTimer(target, TIMER_FADE_IN, FADE_TICK_MS);
+    startFadeTimer(target, TIMER_FADE_IN);
     startTimer(target, TIMER_HOLD, cfg_hold);
 }

@@ -18,6 +18,9 @@ constexpr int LINKED_STOP_TIMERS = 2;
 void CALLBACK fadeTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 void killFadeTimers(HWND window);     // stops 101, 103 and 102, in that order
 void startFadeOut(HWND window);       // stops 103 and 101, starts 102 at 10 ms
+// Starts (or restarts) fade timer 101 or 102 at 10 ms on the timer window, and the fade's
+// clock with it.
+void startFadeTimer(HWND window, UINT_PTR id);
 
 // Trigger cases of the message filter for managed windows (lock held).
 void onFadeSetFocus(HWND window, WPARAM wParam, LPARAM lParam);

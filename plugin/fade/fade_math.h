@@ -8,6 +8,7 @@
 #pragma once
 
 constexpr float ALPHA_OPAQUE = 255.0f;
+constexpr unsigned FADE_PERIOD_MS = 10;     // a fade takes one step per period
 
 // Rounds an extended value to single precision, once, through memory.
 inline float storeAsFloat(long double value) {
@@ -53,4 +54,40 @@ inline FadeTick fadeOutTick(float shown, float resting, unsigned fadeMs) {
 // The alpha a linked tick broadcasts: the stored value truncated, its low byte, as a float.
 inline float linkedShownAlpha(float stored) {
     return static_cast<float>(static_cast<unsigned>(static_cast<int>(stored)) & 0xFFu);
+}
+
+// How many steps a tick takes: one per whole period since the fade's last step, so that a
+// tick that comes late (a coarse system clock, a busy thread, a slow broadcast) catches up
+// and a fade takes the time it is set to; and always at least one, so that a tick on time,
+// or one of a clock that has not moved yet, takes exactly one. The clock moves on by the
+// periods taken, which carries what is left of a period to the next tick. Wrap-safe: the
+// clock is a GetTickCount() value, and may run a period or so ahead of it after early ticks.
+// No more than a whole fade's worth: no fade needs more to reach its end.
+inline unsigned fadeStepsDue(unsigned long now, unsigned long* clock, unsigned fadeMs) {
+    long elapsed = static_cast<long>(static_cast<unsigned>(now - *clock));
+    unsigned steps = elapsed < static_cast<long>(FADE_PERIOD_MS) ? 1u
+                                                               : static_cast<unsigned>(elapsed) / FADE_PERIOD_MS;
+    if (steps > fadeTickCount(fadeMs)) {
+        steps = fadeTickCount(fadeMs);
+        *clock = now;
+    } else {
+        *clock += steps * FADE_PERIOD_MS;
+    }
+    return steps;
+}
+
+// A tick of several steps: each as fadeInTick or fadeOutTick, until the fade ends. What it
+// returns describes them together: the last value stored and shown, changed if any step
+// changed it, finished when the fade reached its end.
+inline FadeTick fadeSteps(bool in, float shown, float resting, unsigned fadeMs, unsigned steps) {
+    FadeTick all = {false, shown, 0, false};
+    for (unsigned k = 0; k < steps && !all.finished; ++k) {
+        FadeTick t = in ? fadeInTick(all.stored, resting, fadeMs) : fadeOutTick(all.stored, resting, fadeMs);
+        all.finished = t.finished;
+        if (!t.changed) continue;
+        all.changed = true;
+        all.stored = t.stored;
+        all.unstored = t.unstored;
+    }
+    return all;
 }

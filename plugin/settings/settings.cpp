@@ -12,6 +12,7 @@ BYTE cfg_link = 1;
 float cfg_opaque = 255.0f;
 BYTE cfg_auto = AUTO_HOVER;
 float cur_opaque = 255.0f;
+DWORD cur_fade_clock;
 
 char iniPath[INI_PATH_SIZE];
 

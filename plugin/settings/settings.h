@@ -23,6 +23,7 @@ extern BYTE cfg_link;           // 0 or 1
 extern float cfg_opaque;        // linked resting alpha, 26..255
 extern BYTE cfg_auto;           // AutoMode
 extern float cur_opaque;        // linked alpha currently shown; not stored
+extern DWORD cur_fade_clock;    // when the linked fade took its last step (GetTickCount)
 
 // The INI file every read and write uses; empty until start-up fills it.
 extern char iniPath[INI_PATH_SIZE];

@@ -128,7 +128,7 @@ void toggleAutoMode(WindowOpacityRecord* record, BYTE mode) {
     // A window left opaque by the old mode fades back to its resting alpha.
     HWND window = timerWindow();
     KillTimer(window, TIMER_FADE_IN);
-    SetTimer(window, TIMER_FADE_OUT, FADE_TICK_MS, fadeTimerProc);
+    startFadeTimer(window, TIMER_FADE_OUT);
 }
 
 }  // namespace

@@ -118,6 +118,7 @@ struct WindowOpacityRecord {
     BYTE drag_dock;
     BYTE shown;             // the alpha its newest decision of its own says it shows
     DWORD shownStamp;       // that decision's generation (see decideWindowAlpha)
+    DWORD fadeClock;        // when its own fade took its last step (GetTickCount)
 };
 
 constexpr BYTE DOCK_NONE = 0, DOCK_LEFT = 1, DOCK_RIGHT = 2, DOCK_TOP = 4, DOCK_BOTTOM = 8;
