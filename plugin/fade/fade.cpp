@@ -35,36 +35,37 @@ HWND linkedTimerWindow() {
     return main;
 }
 
-// The shown alpha, the resting alpha and the clock of its last step that a tick works on.
+// The shown alpha, the resting alpha and the clock of its last step that a tick works on,
+// and in per-window mode the window's record that holds them.
 struct FadeState {
     float* shown;
     float resting;
     DWORD* clock;
+    WindowOpacityRecord* record;
 };
 
 // Linked mode: the global state. Per-window mode: the window's record; false if it has none.
 bool fadeStateOf(HWND window, FadeState* state) {
     if (cfg_link) {
-        *state = FadeState{&cur_opaque, cfg_opaque, &cur_fade_clock};
+        *state = FadeState{&cur_opaque, cfg_opaque, &cur_fade_clock, nullptr};
         return true;
     }
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return false;
-    *state = FadeState{&record->current, record->opaque, &record->fadeClock};
+    *state = FadeState{&record->current, record->opaque, &record->fadeClock, record};
     return true;
 }
 
 // Shows what a tick changed, and only if the alpha the windows get changes: a slow fade
 // takes several ticks per whole unit, and the ones between cost no system call at all.
-void showStep(HWND window, const FadeTick& tick, float before) {
-    if (cfg_link) {
+void showStep(HWND window, const FadeState& state, const FadeTick& tick, float before) {
+    if (!state.record) {
         float shown = linkedShownAlpha(cur_opaque);
         if (shown != linkedShownAlpha(before)) applyLinkedOpacity(shown);
-        return;
+    } else if (decidedAlpha(state.record) != static_cast<BYTE>(tick.unstored)) {
+        decideWindowAlpha(state.record, tick.unstored);
+        showDecidedAlpha(window, state.record);
     }
-    WindowOpacityRecord* record = getRecord(window);
-    if (record && decidedAlpha(record) != static_cast<BYTE>(tick.unstored))
-        setLayeredAlpha(window, 0, tick.unstored, LWA_ALPHA);
 }
 
 void fadeTick(HWND window, UINT_PTR id) {
@@ -80,7 +81,7 @@ void fadeTick(HWND window, UINT_PTR id) {
     FadeTick tick = fadeSteps(in, before, state.resting, fadeMs, steps);
     if (tick.changed) {
         *state.shown = tick.stored;
-        showStep(window, tick, before);
+        showStep(window, state, tick, before);
     }
     if (tick.finished) KillTimer(window, id);
 }

@@ -36,7 +36,7 @@ void applyLinkedOpacity(float alpha) {
     decideBroadcastAlpha(alpha);
     const HostWindowSet& h = hostWindows;
     for (HWND window : {h.hwndMain, h.hwndEqualizer, h.hwndMinibrowser, h.hwndPlaylist, h.hwndVideo})
-        if (window && getRecord(window)) showDecidedAlpha(window);
+        if (window) showDecidedAlpha(window, getRecord(window));
     enumerateEmbedded(static_cast<int>(alpha) & 0xFF);
 }
 
@@ -53,10 +53,11 @@ int __cdecl linkedEnumProc(void* hostRecord, EmbedEnumParam* param) {
     // The request that calls back is sent outside the lock; the records are read under it.
     FilterLockGuard lock;
     if (!lock) return 0;
-    if (!getRecord(window)) return 0;
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return 0;
     // A restore or an alpha was decided for every window when the request was sent; the
     // window shows its newest decision, which is that one unless a newer one came since.
     if (param->user_data == LINKED_STOP_TIMERS) killFadeTimers(window);
-    else showDecidedAlpha(window);
+    else showDecidedAlpha(window, record);
     return 0;
 }

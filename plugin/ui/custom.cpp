@@ -109,7 +109,7 @@ void onOk(HWND dialog) {
         record->current = alpha;
         decideWindowAlpha(record, dialogShows);
         saveRecordEntry(customTarget, record);
-        showDecidedAlpha(customTarget);
+        showDecidedAlpha(customTarget, getRecord(customTarget));   // afresh after the title
     }
 }
 

@@ -150,7 +150,7 @@ void setOpacityPercent(HWND window, float percent) {
     record->opaque = alpha;
     decideWindowAlpha(record, static_cast<int>(alpha));
     saveRecordEntry(window, record);
-    showDecidedAlpha(window);
+    showDecidedAlpha(window, getRecord(window));    // afresh: asking the title left the lock
 }
 
 void removeWindowSettings(bool destroyPopups) {

@@ -70,13 +70,11 @@ bool applyAlpha(HWND window, BYTE a, COLORREF key, DWORD flags, int* result) {
     return true;
 }
 
-int showAlpha(HWND window, COLORREF key, DWORD flags) {
+int showAlpha(HWND window, WindowOpacityRecord* record, COLORREF key, DWORD flags) {
     bindLayeredAlpha();     // bound at load already; this retries a binding that failed then
     if (!setLayeredWindowAttributesFn) return -1;
     int result = 0;
-    for (;;) {
-        WindowOpacityRecord* record = getRecord(window);
-        if (!record) return 0;
+    while (record) {
         DWORD stamp = showGeneration;
         BYTE a = decidedAlpha(record);
         if (!applyAlpha(window, a, key, flags, &result)) return 0;
@@ -84,8 +82,9 @@ int showAlpha(HWND window, COLORREF key, DWORD flags) {
         // what landed last is its newest decision. Otherwise that one goes on too.
         if (showGeneration == stamp) return result;
         record = getRecord(window);
-        if (!record || decidedAlpha(record) == a) return result;
+        if (record && decidedAlpha(record) == a) return result;
     }
+    return 0;
 }
 
 }  // namespace
@@ -139,11 +138,13 @@ BYTE decidedAlpha(WindowOpacityRecord* record) {
     return record->shown;
 }
 
-int showDecidedAlpha(HWND window) { return showAlpha(window, 0, LWA_ALPHA); }
+int showDecidedAlpha(HWND window, WindowOpacityRecord* record) {
+    return showAlpha(window, record, 0, LWA_ALPHA);
+}
 
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags) {
     WindowOpacityRecord* record = getRecord(window);
     if (!record) return 0;
     decideWindowAlpha(record, alpha);
-    return showAlpha(window, key, flags);
+    return showAlpha(window, record, key, flags);
 }

@@ -144,11 +144,12 @@ void decideWindowAlpha(WindowOpacityRecord* record, int alpha);
 void decideBroadcastAlpha(float alpha);
 // The alpha the window's newest decision says; a newer broadcast is taken into its record.
 BYTE decidedAlpha(WindowOpacityRecord* record);
-// Shows the window's newest decision (lock held, left while the window's procedure runs).
-// Returns SetLayeredWindowAttributes' result, -1 when that function cannot be bound, or 0
-// when the window has no record (or lost it meanwhile). The layered style is added, marked as
-// the plug-in's, unless the alpha's low byte is 255.
-int showDecidedAlpha(HWND window);
+// Shows the window's newest decision (lock held, left while the window's procedure runs);
+// record is the window's, fetched under the lock just before (null: not attached, nothing
+// to show). Returns SetLayeredWindowAttributes' result, -1 when that function cannot be
+// bound, or 0 when the window has no record (or lost it meanwhile). The layered style is
+// added, marked as the plug-in's, unless the alpha's low byte is 255.
+int showDecidedAlpha(HWND window, WindowOpacityRecord* record);
 // Decides that the window shows alpha and shows it: the one way to change one window's
 // translucency. Every caller passes colour key 0 and LWA_ALPHA. Returns as showDecidedAlpha.
 int setLayeredAlpha(HWND window, COLORREF key, int alpha, DWORD flags);
