@@ -13,7 +13,7 @@
 set -u
 version=$1 built_dll=$2
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-fail() { echo "FAIL: $*"; exit 1; }
+fail() { echo "FAIL: $*"; [ -z "${second:-}" ] || wait "$second"; exit 1; }
 head=$(git -C "$ROOT" rev-parse HEAD 2>/dev/null) || { echo "skipped: $ROOT is no git checkout"; exit 77; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-release-check.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -35,8 +35,13 @@ refused() {  # DIR WHAT: release.sh must refuse in one line and leave no release
     echo "ok: refused $2: $(cat "$err")"
 }
 
-a=$work/a/quorvel
+# Two clones; the second one's release runs meanwhile, in another folder, time zone and umask.
+a=$work/a/quorvel b=$work/second-checkout-with-a-longer-name/src/quorvel
 clone "$a"
+clone "$b"
+(umask 077 && TZ=Pacific/Kiritimati "$b/scripts/release.sh") >"$work/release2.txt" 2>&1 &
+second=$!
+
 echo "# a change" >>"$a/README.md"
 refused "$a" "a change not committed"
 git -C "$a" checkout -q -- README.md
@@ -90,11 +95,8 @@ for readme in "$a/README.md" "$readme_txt"; do
 done
 echo "ok: release $version: $(echo $files), the zip holds its four files, the sums check, README.txt agrees on $version and $source_keys"
 
-# ---- The same bytes from a second run -----------------------------------------------------------
-b=$work/second-checkout-with-a-longer-name/src/quorvel
-clone "$b"
-(umask 077 && TZ=Pacific/Kiritimati "$b/scripts/release.sh") >"$work/release2.txt" 2>&1 ||
-    fail "the second run failed: $(cat "$work/release2.txt")"
+# ---- The same bytes from the second run -----------------------------------------------------------
+wait "$second" || fail "the second run failed: $(cat "$work/release2.txt")"
 for file in $files; do
     cmp -s "$a/dist/$file" "$b/dist/$file" || fail "$file differs between two runs on $head"
 done
