@@ -15,6 +15,8 @@ version=$1 built_dll=$2
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 fail() { echo "FAIL: $*"; [ -z "${second:-}" ] || wait "$second"; exit 1; }
 head=$(git -C "$ROOT" rev-parse HEAD 2>/dev/null) || { echo "skipped: $ROOT is no git checkout"; exit 77; }
+[ -z "$(git -C "$ROOT" status --porcelain)" ] ||
+    echo "note: this work tree has changes that are not committed; what is checked is HEAD, $head"
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-release-check.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 started=$(date +%s)
@@ -63,6 +65,21 @@ listing() { 7zz l -ba -slt "$1" | sed -n 's/^Path = //p' | tr '\n' ' '; }
     fail "quorvel-$version.zip holds $(listing "$dist/quorvel-$version.zip")"
 [ "$(listing "$dist/quorvel-$version-debug.zip")" = "gen_quorvel.dll.debug " ] ||
     fail "quorvel-$version-debug.zip holds $(listing "$dist/quorvel-$version-debug.zip")"
+# Every entry as two runs elsewhere would write it: no extra fields (owners, more times), mode
+# 0644, and the commit's time in UTC (a zip counts time in steps of 2 s).
+epoch=$(git -C "$a" log -1 --format=%ct HEAD)
+for zip in "$dist/quorvel-$version.zip" "$dist/quorvel-$version-debug.zip"; do
+    7zz l -slt "$zip" | awk -F' = ' '/^Path = / { p = $2 } /^Modified = / { m = $2 }
+        /^Attributes = / { a = $2 } /^Characteristics = / { print p "|" m "|" a "|" $2 }' >"$work/entries"
+    while IFS='|' read -r path modified attributes extras; do
+        [ -z "$extras" ] || fail "$(basename "$zip"): $path has extra fields: $extras"
+        case "$attributes" in *-rw-r--r--) ;; *) fail "$(basename "$zip"): $path has mode $attributes" ;; esac
+        late=$(( $(TZ=UTC0 date -d "$modified" +%s) - epoch ))
+        [ "$late" -ge 0 ] && [ "$late" -le 2 ] ||
+            fail "$(basename "$zip"): $path is dated $modified, not at the commit's $(TZ=UTC0 date -d "@$epoch" '+%F %T') UTC"
+    done <"$work/entries"
+done
+
 unpacked=$work/unpacked
 7zz x -o"$unpacked" "$dist/quorvel-$version.zip" >/dev/null || fail "cannot unpack quorvel-$version.zip"
 
