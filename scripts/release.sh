@@ -61,8 +61,11 @@ fi
 git rev-parse --is-inside-work-tree >/dev/null 2>&1 ||
     refuse "$ROOT is not a git work tree; a release is made from committed sources"
 changes=$(git status --porcelain --untracked-files=all)
-[ -z "$changes" ] ||
-    refuse "the work tree has changes that are not committed ($(echo "$changes" | wc -l) files, e.g. $(echo "$changes" | head -n 1 | cut -c4-))"
+if [ -n "$changes" ]; then
+    more=$(( $(echo "$changes" | wc -l) - 1 ))
+    refuse "the work tree has changes that are not committed: $(echo "$changes" | head -n 1 | cut -c4-)$(
+        [ "$more" -eq 0 ] || echo " and $more more")"
+fi
 [ -f CHANGELOG.md ] && grep -qE "$entry_re" CHANGELOG.md ||
     refuse "CHANGELOG.md has no entry for $version (a heading \"## $version - YYYY-MM-DD\"; scripts/release.sh --stamp makes it from \"Unreleased\")"
 if [ -n "$(unreleased_lines)" ]; then
