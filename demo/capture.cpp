@@ -3,7 +3,6 @@
 #include "demo.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include <vector>
 
@@ -15,11 +14,8 @@ int widthOf(const RECT& r) { return r.right - r.left; }
 int heightOf(const RECT& r) { return r.bottom - r.top; }
 int strideOf(int width) { return (width * 3 + 3) & ~3; }
 
-// Copies the area of the screen into bits, bottom-up 24-bit rows as BMP files store them. The
-// screen holds no mouse pointer; with withPointer an arrow is drawn where the pointer is.
-bool grab(const RECT& area, bool withPointer, std::vector<BYTE>& bits) {
-    int w = widthOf(area), h = heightOf(area);
-    if (w <= 0 || h <= 0) return false;
+// A 24-bit bottom-up DIB of the given size, as BMP files store it.
+BITMAPINFOHEADER headerFor(int w, int h) {
     BITMAPINFOHEADER info = {};
     info.biSize = sizeof info;
     info.biWidth = w;
@@ -27,6 +23,16 @@ bool grab(const RECT& area, bool withPointer, std::vector<BYTE>& bits) {
     info.biPlanes = 1;
     info.biBitCount = 24;
     info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(strideOf(w) * h);
+    return info;
+}
+
+// Copies the area of the screen into bits, bottom-up 24-bit rows as BMP files store them. The
+// screen holds no mouse pointer; with withPointer an arrow is drawn where the pointer is.
+bool grab(const RECT& area, bool withPointer, std::vector<BYTE>& bits) {
+    int w = widthOf(area), h = heightOf(area);
+    if (w <= 0 || h <= 0) return false;
+    BITMAPINFOHEADER info = headerFor(w, h);
 
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -45,7 +51,7 @@ bool grab(const RECT& area, bool withPointer, std::vector<BYTE>& bits) {
         SelectObject(memory, old);
         if (ok) {
             const BYTE* first = static_cast<const BYTE*>(pixels);
-            bits.assign(first, first + static_cast<size_t>(strideOf(w)) * h);
+            bits.assign(first, first + info.biSizeImage);
         }
     }
     if (bitmap) DeleteObject(bitmap);
@@ -55,14 +61,8 @@ bool grab(const RECT& area, bool withPointer, std::vector<BYTE>& bits) {
 }
 
 bool writeBmp(const std::string& path, int w, int h, const std::vector<BYTE>& bits) {
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = w;
-    info.biHeight = h;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = static_cast<DWORD>(bits.size());
+    BITMAPINFOHEADER info = headerFor(w, h);
+    if (bits.size() != info.biSizeImage) return false;
     BITMAPFILEHEADER file = {};
     file.bfType = 0x4D42;   // "BM"
     file.bfOffBits = sizeof file + sizeof info;
