@@ -60,6 +60,19 @@ void stopPlayer(Player& player);
 // failure.
 bool captureScreen(const std::string& path, const RECT& area, bool withPointer = false);
 
+// A recording: frames of one area of the screen, with the pointer drawn in, taken every
+// periodMs by a thread of its own until it is finished. A frame the same as the one before
+// only keeps that one on screen longer.
+struct Recording;
+Recording* startRecording(const RECT& area, DWORD periodMs);
+// Stops the recording and writes its frames into FOLDER\frames\NAME\: 000.bmp, 001.bmp, ...
+// and frames.txt, one line "FILE MILLISECONDS" per frame, the time it was on screen
+// (scripts/demo.sh makes NAME.gif of them). With an empty folder the frames are dropped.
+// Returns the number of frames written, with the time they span; 0 with the reason in error
+// when there are none.
+int finishRecording(Recording* recording, const std::string& folder, const std::string& name,
+                    DWORD& spanMs, std::string& error);
+
 // ---- Modes ------------------------------------------------------------------------------------
 
 int runInteractive(const std::string& dllPath, const std::string& iniPath);

@@ -34,6 +34,12 @@ constexpr int CUSTOM_PREVIEW_ALPHA = 89;    // 35 x 255 x 0.01 = 89.25, shown tr
 constexpr int CUSTOM_STORED_ALPHA = 90;     // rounded up when stored
 constexpr int PRESET_70_ALPHA = 179;
 
+// The animations: a frame every so many milliseconds (a slide takes about 200 ms, a fade
+// over a second), and a moment at rest before and after what they show.
+constexpr DWORD HOVER_FRAME_MS = 80;
+constexpr DWORD SLIDE_FRAME_MS = 30;
+constexpr DWORD ANIMATION_REST_MS = 300;
+
 std::string iniText(bool linked) {
     std::string text = "[Quorvel]\r\n";
     if (linked) {
@@ -75,9 +81,24 @@ bool Tour::restLinked() {
     return true;
 }
 
-// Linked, opaque on hover: the mouse rests on the playlist editor, then leaves.
+// Linked, opaque on hover: the mouse rests on the playlist editor, then leaves. The whole of
+// it is recorded around the playlist editor for an animation.
 void Tour::hoverFade() {
     step("hover: fade-in, opaque, fade-out (linked, Opaque on Hover)");
+    HWND playlist = windows[2];
+    RECT around = {};
+    GetWindowRect(playlist, &around);
+    InflateRect(&around, 50, 50);
+    startAnimation(around, HOVER_FRAME_MS);
+    Sleep(ANIMATION_REST_MS);
+    bool shown = hoverSteps();
+    Sleep(ANIMATION_REST_MS);
+    endAnimation("hover-fade", "the playlist editor fades in under the pointer and back out "
+                 "after it has left, with every other window (linked)", shown);
+}
+
+// The steps of hoverFade; true when every one of them was seen as expected.
+bool Tour::hoverSteps() {
     HWND playlist = windows[2];
     POINT c = centreOf(playlist);
     int jiggle = 0;
@@ -90,14 +111,15 @@ void Tour::hoverFade() {
         note("not seen", "", "full opacity on hover: not reached");
         note("not seen", "", "fade-out: not reached");
         moveMouse(park.x, park.y);
-        return;
+        return false;
     }
     int midway = LINKED_ALPHA + (255 - LINKED_ALPHA) / 2;
     waitFor([&] { return shownAlpha(playlist) >= midway; }, 3000, nudge);
     int before = shownAlpha(playlist);
     std::string shot = shoot("03-hover-fade-in", true);
     int after = shownAlpha(playlist);
-    note(before < 255 ? "ok" : "FAILED", shot,
+    bool midwayIn = before < 255;
+    note(midwayIn ? "ok" : "FAILED", shot,
          "fade-in caught mid-way: alpha " + std::to_string(before) + " before and " +
          std::to_string(after) + " after the shot (rest " + std::to_string(LINKED_ALPHA) +
          ", opaque 255)");
@@ -112,7 +134,7 @@ void Tour::hoverFade() {
     bool falling = waitFor([&] { return shownAlpha(playlist) < 255; }, 3000);
     if (!falling) {
         note("not seen", "", "no fade-out within 3 s of the mouse leaving (hold 300 ms)");
-        return;
+        return false;
     }
     int halfway = 255 - (255 - LINKED_ALPHA) / 2;
     waitFor([&] { return shownAlpha(playlist) <= halfway; }, 3000);
@@ -126,6 +148,7 @@ void Tour::hoverFade() {
     note(rested && before > LINKED_ALPHA ? "ok" : "FAILED", shot,
          "fade-out caught mid-way: alpha " + std::to_string(before) + " / " + std::to_string(after) +
          "; back at rest: " + alphaList());
+    return midwayIn && opaque && rested && before > LINKED_ALPHA;
 }
 
 // The host menu with "Window Settings" and its Opacity popup, then "&Custom".
@@ -355,13 +378,21 @@ void Tour::docking() {
          " pixels on screen; its entry: " + iniValue("Visualizer"));
     if (!hidden) return;
 
+    // Recorded from the strip at the left edge to a little beyond the window slid in.
     RECT r = rectOf(visual);
+    RECT around = {0, r.top - 40, r.right - r.left + 60, r.bottom + 40};
+    startAnimation(around, SLIDE_FRAME_MS);
+    Sleep(ANIMATION_REST_MS);
     moveMouse(1, (r.top + r.bottom) / 2);
     bool in = waitFor([&] { return rectOf(visual).left == 0; }, 3000);
+    Sleep(in ? 600 : 0);        // in view under the pointer for a moment
     moveMouse(park.x, park.y);
     bool out = in && waitFor([&] { return rectOf(visual).right <= 4; }, 4000);
+    Sleep(ANIMATION_REST_MS);
     note(in && out ? "ok" : "FAILED", "", std::string("the pointer on the strip slides it in") +
          (in ? "" : " (not seen)") + ", and away, out again" + (out ? "" : " (not seen)"));
+    endAnimation("auto-hide", "the Visualizer, auto-hidden at the left edge, slides in under "
+                 "the pointer and out again once the pointer has gone", in && out);
 }
 
 int Tour::run() {

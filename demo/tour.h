@@ -88,6 +88,16 @@ struct Tour {
     // The window whose menu is open: menu keys go to its thread, where the menu runs.
     HWND menuOwner = nullptr;
 
+    // An animation of a step: frames of the area around what it shows, recorded while it
+    // plays (capture.cpp); scripts/demo.sh makes a GIF of them.
+    Recording* recording = nullptr;
+    RECT recordedArea = {};
+    // Records the part of area that lies on the stage, a frame every periodMs.
+    void startAnimation(const RECT& area, DWORD periodMs);
+    // Ends the recording. When the step showed what it should (shown), its frames are written
+    // and the report lists them under the name of the GIF; otherwise they are dropped.
+    void endAnimation(const char* name, const std::string& what, bool shown);
+
     // Opens the report and writes its heading; false when it cannot be written.
     bool openReport();
     // Writes the summary, closes the report and returns the tour's exit code: 1 when a step
@@ -99,8 +109,10 @@ struct Tour {
     // Phase 1: per-window opacity, from the INI file.
     void restPerWindow();
     bool restLinked();
-    // Linked, opaque on hover: the mouse rests on the playlist editor, then leaves.
+    // Linked, opaque on hover: the mouse rests on the playlist editor, then leaves; recorded
+    // for an animation.
     void hoverFade();
+    bool hoverSteps();
     // The host menu with "Window Settings" and its Opacity popup, then "&Custom".
     void menuAndCustom();
     // The same menu opened on the embedded window of the second thread: a preset there
@@ -109,7 +121,8 @@ struct Tour {
     // "&Options..." in the host menu: preferences page 22 and the Alpha Blending tab.
     void preferences();
     // Docked Toolbar: the minibrowser docked at the top edge, the visualizer at the left
-    // edge auto-hidden to its strip, and slid back in under the pointer.
+    // edge auto-hidden to its strip, and slid back in under the pointer and out again,
+    // recorded for an animation.
     void docking();
     // Opens the host menu beside owner and chooses the Docked Toolbar item that lies the
     // given number of steps down from its first one.

@@ -191,6 +191,31 @@ std::string Tour::shoot(const char* name, bool withPointer) {
 
 void Tour::step(const char* title) { say("%d. %s", ++stepNumber, title); }
 
+void Tour::startAnimation(const RECT& area, DWORD periodMs) {
+    if (!IntersectRect(&recordedArea, &area, &STAGE)) recordedArea = STAGE;
+    recording = startRecording(recordedArea, periodMs);
+}
+
+void Tour::endAnimation(const char* name, const std::string& what, bool shown) {
+    if (!recording) return;
+    DWORD span = 0;
+    std::string error;
+    int frames = finishRecording(recording, shown ? folder : std::string(), name, span, error);
+    recording = nullptr;
+    std::string gif = std::string(name) + ".gif";
+    if (!shown) {
+        note("not seen", gif, what + ": the step did not show it, so no animation");
+    } else if (frames == 0) {
+        note("FAILED", gif, what + ": " + error);
+    } else {
+        char made[160];
+        snprintf(made, sizeof made, "%d frames of %ldx%ld over %.1f s, in frames\\%s: ", frames,
+                 recordedArea.right - recordedArea.left, recordedArea.bottom - recordedArea.top,
+                 span / 1000.0, name);
+        note("ok", gif, made + what);
+    }
+}
+
 std::string Tour::iniValue(const char* key) {
     char buffer[128];
     GetPrivateProfileStringA("Quorvel", key, "<absent>", buffer, sizeof buffer, iniPath.c_str());

@@ -2,7 +2,9 @@
 ; folder of the player's folder, and registers an uninstaller for that folder that removes
 ; exactly what it installed. The player's INI file and other plug-ins are never touched.
 ;
-;   makensis -DDLL=path\gen_quorvel.dll [-DVERSION=1.1] [-DOUTFILE=setup.exe] [-DAMD64] quorvel.nsi
+;   makensis -DDLL=path\gen_quorvel.dll -DVERSION=1.2 [-DOUTFILE=setup.exe] [-DAMD64] quorvel.nsi
+;
+; The version is the project's, from CMakeLists.txt; the build passes it.
 ;
 ; The product is the 32-bit installer of the 32-bit plug-in. -DAMD64 builds the same
 ; installer as a 64-bit program carrying the 64-bit build of the DLL, for machines that run
@@ -25,7 +27,7 @@ Unicode true
   !define OUTFILE "quorvel-setup.exe"
 !endif
 !ifndef VERSION
-  !define VERSION "1.1"
+  !error "Give the version: -DVERSION=x.y (the build passes the one in CMakeLists.txt)"
 !endif
 
 !ifdef AMD64

@@ -37,6 +37,7 @@ have_cmd ninja                        || need+=(ninja-build)
 have_cmd makensis                     || need+=(nsis)
 have_cmd cppcheck                     || need+=(cppcheck)
 have_cmd 7zz                          || need+=(7zip)
+have_cmd zip                          || need+=(zip)     # the release's zips
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"
