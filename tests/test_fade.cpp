@@ -73,29 +73,6 @@ void moveCursor(POINT p) {
 
 void hover(HWND window) { SendMessageA(window, WM_MOUSEMOVE, 0, 0); }
 
-// Points the library's import of a system function at a replacement; returns the original.
-void* replaceImport(HMODULE library, const char* dll, const char* name, void* replacement) {
-    void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
-    BYTE* base = reinterpret_cast<BYTE*>(library);
-    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    int patched = 0;
-    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         d->Name; ++d) {
-        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
-            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(real)) continue;
-            DWORD old;
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
-            t->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
-            ++patched;
-        }
-    }
-    REQUIRE(patched == 1);
-    return real;
-}
-
 // Records every SetTimer call of the library: the period it asks for cannot be told from
 // ticks counted against generous deadlines.
 struct TimerRequest {

@@ -88,3 +88,25 @@ void show(HWND window) {
     ShowWindow(window, SW_SHOWNA);
     paint(window);
 }
+
+void* replaceImport(HMODULE library, const char* dll, const char* name, void* replacement) {
+    void* real = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
+    BYTE* base = reinterpret_cast<BYTE*>(library);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name; ++d) {
+        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
+            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(real)) continue;
+            DWORD old;
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
+            t->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
+            ++patched;
+        }
+    }
+    REQUIRE(patched == 1);
+    return real;
+}

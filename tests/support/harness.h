@@ -49,3 +49,6 @@ void paint(HWND window);
 // Shows or hides a window the way the host does (WM_SHOWWINDOW reaches the hooks).
 void hide(HWND window);
 void show(HWND window);
+// Points the library's import of a system function at a replacement, so that a test sees or
+// steers what the library asks of the system; returns the original function.
+void* replaceImport(HMODULE library, const char* dll, const char* name, void* replacement);
