@@ -217,4 +217,18 @@ TEST_CASE("a thousand loads, starts, quits and unloads give back what each took"
     HWND w = addEmbedded("After a thousand");
     CHECK(recordOf(w) != nullptr);
     removeEmbedded(w);
+
+    // A start that fails (no thread-local slot left) gives back what it took, once: the
+    // next load is the active copy again.
+    unloadPlugin(s.plugin);
+    std::vector<DWORD> slots;
+    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) slots.push_back(slot);
+    CHECK_FALSE(loadPlugin(s.plugin));
+    for (DWORD slot : slots) TlsFree(slot);
+    CHECK(nextHandleValue() <= handlesBefore + 16);
+    REQUIRE(loadPlugin(s.plugin));
+    initPlugin(s.plugin);
+    w = addEmbedded("After a failed start");
+    CHECK(recordOf(w) != nullptr);
+    removeEmbedded(w);
 }
