@@ -261,3 +261,19 @@ TEST_CASE("a stored dock comes back at attach, and hide, destroy, child, quit an
         }
     }
 }
+
+TEST_CASE("a docked window whose thread ends gives its edge back at once and keeps its side") {
+    Session s(withIni({"Docked tool=255 2 0 0 8 0"}));
+    HWND tool = nullptr;
+    {
+        WindowThread t;     // started after the load: it has the plug-in's hooks
+        t.run([&] { tool = addEmbedded("Docked tool"); });
+        CHECK(pumpUntil([&] { return gapTo(tool, ABE_BOTTOM) == 0; }, 3000));
+        CHECK(reservedOn(ABE_BOTTOM) == thicknessOf(tool, ABE_BOTTOM));
+        unregisterEmbedded(tool);
+        t.stop();           // its loop ends: the system takes the window down unannounced
+    }
+    CHECK_FALSE(IsWindow(tool));
+    CHECK(reservedOn(ABE_BOTTOM) == 0);         // the next bar there has the whole edge
+    CHECK(iniRead("Docked tool") == "255 2 0 0 8 0");
+}

@@ -299,6 +299,7 @@ constexpr int SWEEP_BATCH = 16;
 struct Sweep {
     Release batch[SWEEP_BATCH];
     int count;
+    bool destroying;        // the windows are going: none is moved back into view
 };
 
 BOOL CALLBACK collectDocked(HWND window, LPARAM param) {
@@ -310,8 +311,28 @@ BOOL CALLBACK collectDocked(HWND window, LPARAM param) {
     DockState* st = dockStateOf(window);
     if (!st) return TRUE;
     if (thread == GetCurrentThreadId()) killDockTimers(window);   // others stop at their next tick
-    sweep->batch[sweep->count++] = takeDockState(window, st, false);
+    sweep->batch[sweep->count++] = takeDockState(window, st, sweep->destroying);
     return TRUE;
+}
+
+BOOL CALLBACK findDocked(HWND window, LPARAM found) {
+    if (!dockStateOf(window)) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// Gives back, in batches, the blocks of the windows enumerate reaches, outside the lock.
+void sweepDocked(void (*enumerate)(Sweep* sweep), bool destroying) {
+    for (;;) {
+        Sweep sweep = {};
+        sweep.destroying = destroying;
+        {
+            FilterLockGuard lock;       // denied only while unloading, when nothing else runs
+            enumerate(&sweep);
+        }
+        for (int i = 0; i < sweep.count; ++i) release(sweep.batch[i]);
+        if (sweep.count < SWEEP_BATCH) return;
+    }
 }
 
 }  // namespace
@@ -408,13 +429,16 @@ void killDockTimers(HWND window) {
 }
 
 void undockAll() {
-    for (;;) {
-        Sweep sweep = {};
-        {
-            FilterLockGuard lock;       // denied only while unloading, when nothing else runs
-            EnumWindows(collectDocked, reinterpret_cast<LPARAM>(&sweep));
-        }
-        for (int i = 0; i < sweep.count; ++i) release(sweep.batch[i]);
-        if (sweep.count < SWEEP_BATCH) return;
-    }
+    sweepDocked([](Sweep* sweep) { EnumWindows(collectDocked, reinterpret_cast<LPARAM>(sweep)); },
+                false);
+}
+
+void undockThread() {
+    // Most threads that end have no docked window: they never wait for the lock.
+    bool any = false;
+    EnumThreadWindows(GetCurrentThreadId(), findDocked, reinterpret_cast<LPARAM>(&any));
+    if (!any) return;
+    sweepDocked([](Sweep* sweep) {
+        EnumThreadWindows(GetCurrentThreadId(), collectDocked, reinterpret_cast<LPARAM>(sweep));
+    }, true);
 }

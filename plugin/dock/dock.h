@@ -47,3 +47,10 @@ void killDockTimers(HWND window);
 // window back into view, and docks nothing more from then on. While unloading (the lock
 // denied) it runs only once nothing else does.
 void undockAll();
+
+// The calling thread ends (its library notification, under the system's loader lock): the
+// system takes its windows down without a message, so each of its docked windows gives its
+// registration back and loses its block and timers here, as at a detach. It waits only for
+// the lock, whose holders run no foreign code and give up a wait for the loader (a pin), and
+// for the shell, which is another process.
+void undockThread();
