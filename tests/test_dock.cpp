@@ -5,6 +5,7 @@
 #include "menu_support.h"
 
 #include <shellapi.h>
+#include <stdio.h>
 
 using namespace hostsim;
 
@@ -100,6 +101,36 @@ int timerTicks(HWND window, DWORD ms) {
     return ticks;
 }
 
+// Moves and sizes a window as the host does, without a drag.
+void moveTo(HWND window, int x, int y) {
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+void growBy(HWND window, int dx, int dy) {
+    RECT r;
+    GetWindowRect(window, &r);
+    SetWindowPos(window, nullptr, 0, 0, r.right - r.left + dx, r.bottom - r.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A host that puts its window back at 330, 250 whenever it has moved, counting the moves.
+WNDPROC hostProcedure;
+int movesSeen;
+LRESULT CALLBACK keepInPlace(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (message == WM_WINDOWPOSCHANGED && !(pos->flags & SWP_NOMOVE) && (pos->x != 330 || pos->y != 250)) {
+        ++movesSeen;
+        moveTo(window, 330, 250);
+    }
+    return CallWindowProcA(hostProcedure, window, message, wParam, lParam);
+}
+
+// The n-th number of an entry "opacity auto-mode auto-hide always-on-top dock-side drag-dock".
+int entryField(const char* entry, int n) {
+    int v[6] = {};
+    sscanf(entry, "%d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+    return v[n];
+}
+
 // A drag as classic skins do it: the window takes the mouse capture, moves itself, lets go.
 void drag(HWND window, int toX, int toY) {
     RECT r;
@@ -193,6 +224,10 @@ TEST_CASE("auto-hide slides out to a strip, rests without a timer, and slides in
     CHECK(pumpUntil([&] { return gapTo(w, ABE_LEFT) == 0; }, 3000));
     pump(300);                                  // held in view while the pointer stays
     CHECK(gapTo(w, ABE_LEFT) == 0);
+    // Minimised meanwhile, nothing slides; restored, it is the edge's auto-hide bar again.
+    ShowWindow(w, SW_SHOWMINNOACTIVE);
+    CHECK(timerTicks(w, 400) == 0);
+    ShowWindow(w, SW_SHOWNOACTIVATE);
     SetCursorPos(SCREEN_W - 20, SCREEN_H - 20);
     CHECK(pumpUntil([&] { return onScreen() <= 4; }, 3000));
 }
@@ -259,6 +294,71 @@ TEST_CASE("a stored dock comes back at attach, and hide, destroy, child, quit an
             show(w);
             CHECK(pumpUntil([&] { return reservedOn(ABE_TOP) == thicknessOf(w, ABE_TOP); }, 3000));
         }
+    }
+}
+
+TEST_CASE("a docked window follows the host: minimised, moved, resized, its topmost state taken or given") {
+    struct Row {
+        const char* entry;      // the video window's: 280 x 200 at 330, 250
+        UINT edge;
+        void (*act)(HWND w);
+        const char* after;
+        int gap;                // to that edge, once settled
+        bool topmost;
+    };
+    const Row rows[] = {
+        // Minimised: no strip, the side kept; restored: docked again at its own thickness.
+        {"255 2 0 0 8 0", ABE_BOTTOM, [](HWND w) {
+             ShowWindow(w, SW_SHOWMINNOACTIVE);
+             CHECK(pumpUntil([] { return reservedOn(ABE_BOTTOM) == 0; }, 3000));
+             CHECK(recordOf(w)->dock_side == 8);
+             ShowWindow(w, SW_SHOWNOACTIVATE);
+         }, "255 2 0 0 8 0", 0, false},
+        // Moved by the host, not dragged: judged as a drag.
+        {"255 2 0 0 4 0", ABE_TOP, [](HWND w) { moveTo(w, 330, 100); }, "255 2 0 0 4 0", 0, false},
+        {"255 2 0 0 4 1", ABE_TOP, [](HWND w) { moveTo(w, 330, 100); }, "255 2 0 0 0 1", 100, false},
+        // Resized one way only: a strip as thick as the window, the window flush against it.
+        {"255 2 0 0 1 0", ABE_LEFT, [](HWND w) { growBy(w, 60, 0); }, "255 2 0 0 1 0", 0, false},
+        {"255 2 0 0 1 0", ABE_LEFT, [](HWND w) { growBy(w, 0, 60); }, "255 2 0 0 1 0", 0, false},
+        {"255 2 0 0 8 0", ABE_BOTTOM, [](HWND w) { growBy(w, 0, 60); }, "255 2 0 0 8 0", 0, false},
+        {"255 2 0 0 8 0", ABE_BOTTOM, [](HWND w) { growBy(w, 60, 0); }, "255 2 0 0 8 0", 0, false},
+        // Always On Top: put back when the host takes it away; while off, never touched.
+        {"255 2 0 1 4 0", ABE_TOP, [](HWND w) {
+             SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+         }, "255 2 0 1 4 0", 0, true},
+        {"255 2 0 0 4 0", ABE_TOP, [](HWND w) {
+             SetWindowPos(w, HWND_TOPMOST, 330, 100, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+         }, "255 2 0 0 4 0", 0, true},
+        // A host that puts the window back where it wants it: placed once, not again and again.
+        {"255 2 0 0 4 0", ABE_TOP, [](HWND w) {
+             hostProcedure = reinterpret_cast<WNDPROC>(
+                 SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(keepInPlace)));
+             moveTo(w, 330, 100);
+             pump(300);
+             int seen = movesSeen;
+             pump(300);
+             CHECK(movesSeen == seen);
+         }, "255 2 0 0 4 0", 250, false},
+        // Stored without a side: topmost from its attach.
+        {"255 2 0 1 0 0", ABE_TOP, [](HWND) {}, "255 2 0 1 0 0", 250, true},
+    };
+    for (const Row& row : rows) {
+        std::string line = std::string("QuorvelHostVideo=") + row.entry;
+        CAPTURE(line);
+        CAPTURE(&row - rows);
+        Session s(withIni({line.c_str()}));
+        HWND w = s.host.video;
+        attach({w});
+        REQUIRE(pumpUntil([&] {
+            return (!entryField(row.entry, 4) || gapTo(w, row.edge) == 0) &&
+                   (!entryField(row.entry, 3) || topmost(w));
+        }, 3000));
+        row.act(w);
+        pump(200);
+        CHECK(pumpUntil([&] { return iniRead("QuorvelHostVideo") == row.after; }, 3000));
+        CHECK(pumpUntil([&] { return gapTo(w, row.edge) == row.gap; }, 3000));
+        CHECK(topmost(w) == row.topmost);
+        CHECK(reservedOn(row.edge) == (entryField(row.after, 4) ? thicknessOf(w, row.edge) : 0));
     }
 }
 

@@ -135,7 +135,10 @@ bool decideUpdate(HWND window, Update* u) {
     WindowOpacityRecord* record = getRecord(window);
     if (!st || !record) return false;
     *u = Update{};
-    u->side = isDockSide(record->dock_side) ? record->dock_side : BYTE{DOCK_NONE};
+    // A minimised window keeps its side but holds no edge: its rectangle is an icon's.
+    bool iconic = IsIconic(window) != FALSE;
+    st->minimized = iconic;
+    u->side = isDockSide(record->dock_side) && !iconic ? record->dock_side : BYTE{DOCK_NONE};
     u->autoHide = u->side && record->auto_hide;
     u->oldSide = st->shellSide;
     u->oldAutoHide = st->shellAutoHide;
@@ -143,7 +146,8 @@ bool decideUpdate(HWND window, Update* u) {
     u->granted = u->reregister ? RECT{} : st->granted;
 
     if (record->always_on_top && !st->behindFullScreen) {
-        u->setZOrder = !st->topmost;
+        // Topmost again whenever it is placed, whoever took it away meanwhile.
+        u->setZOrder = !st->topmost || !(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
         u->insertAfter = HWND_TOPMOST;
         st->topmost = true;
     } else if (st->topmost) {
@@ -161,7 +165,7 @@ bool decideUpdate(HWND window, Update* u) {
         st->undocked = POINT{u->window.left, u->window.top};
         st->hasUndocked = true;
     }
-    if (!u->side) {
+    if (!u->side && !iconic) {
         u->restore = st->hasUndocked || st->slid;
         u->restoreTo = st->hasUndocked ? st->undocked : st->place;
         st->hasUndocked = false;
@@ -262,6 +266,7 @@ bool commitUpdate(HWND window, Update* u, bool* move, POINT* to) {
         *move = true;
     }
     if (*move) st->lastPlaced = *to;
+    st->placing = *move || u->setZOrder;
     return true;
 }
 
@@ -287,9 +292,9 @@ void updateDock(HWND window) {
         return;
     }
     if (move || u.setZOrder)
-        SetWindowPos(window, u.insertAfter, to.x, to.y, 0, 0,
-                     SWP_NOSIZE | SWP_NOACTIVATE | (move ? 0 : SWP_NOMOVE) |
-                         (u.setZOrder ? 0 : SWP_NOZORDER));
+        placeWindow(window, u.insertAfter, to,
+                    SWP_NOSIZE | SWP_NOACTIVATE | (move ? 0 : SWP_NOMOVE) |
+                        (u.setZOrder ? 0 : SWP_NOZORDER));
 }
 
 // ---- Quit and unload ------------------------------------------------------------------------
@@ -441,4 +446,23 @@ void undockThread() {
     sweepDocked([](Sweep* sweep) {
         EnumThreadWindows(GetCurrentThreadId(), collectDocked, reinterpret_cast<LPARAM>(sweep));
     }, true);
+}
+
+void placeWindow(HWND window, HWND insertAfter, POINT to, UINT flags) {
+    SetWindowPos(window, insertAfter, to.x, to.y, 0, 0, flags);
+    FilterLockGuard lock;
+    DockState* st = lock ? dockStateOf(window) : nullptr;
+    if (st) st->placing = false;
+}
+
+void checkTopmost(HWND window, const DockState* st) {
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record || !record->always_on_top || !st->topmost || st->behindFullScreen) return;
+    if (!(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST)) requestDockUpdate(window);
+}
+
+void onDockStyleChanged(HWND window, WPARAM wParam, LPARAM) {
+    if (static_cast<int>(wParam) != GWL_EXSTYLE) return;
+    DockState* st = dockStateOf(window);
+    if (st && !st->placing) checkTopmost(window, st);
 }

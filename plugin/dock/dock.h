@@ -29,7 +29,10 @@ void detachDock(HWND window, bool destroying);
 
 // Cases of the filter for managed windows (lock held).
 void onDockHover(HWND window, WPARAM wParam, LPARAM lParam);     // mouse over the window
-void onDockMoved(HWND window, WPARAM wParam, LPARAM lParam);     // WM_WINDOWPOSCHANGED, sent
+void onDockMoved(HWND window, WPARAM wParam, LPARAM lParam);     // WM_WINDOWPOSCHANGED, sent:
+                                                                 // minimised, restored, moved
+                                                                 // by others, resized, z-order
+void onDockStyleChanged(HWND window, WPARAM wParam, LPARAM lParam);  // WM_STYLECHANGED
 void onDockDragStart(HWND window, WPARAM wParam, LPARAM lParam); // WM_ENTERSIZEMOVE
 void onDockDragEnd(HWND window, WPARAM wParam, LPARAM lParam);   // capture lost, button up,
                                                                  // end of a move loop

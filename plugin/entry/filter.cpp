@@ -73,6 +73,7 @@ const Route TABLE_A[] = {
     {WM_UNINITMENUPOPUP, onMenuUninit},
     {WM_MOUSEMOVE, onHover},
     {WM_WINDOWPOSCHANGED, onDockMoved, POINTER},
+    {WM_STYLECHANGED, onDockStyleChanged},
     {WM_ENTERSIZEMOVE, onDockDragStart},
     {WM_CAPTURECHANGED, onDockDragEnd},
     {WM_LBUTTONUP, onDockDragEnd},
