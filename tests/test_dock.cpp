@@ -1,11 +1,14 @@
 // The Docked Toolbar through the real DLL: each edge with the shell, always on top,
-// auto-hide, drag-docking, docking again at attach, and every registration given back.
+// auto-hide, drag-docking, docking again at attach, following what the host, a thread's
+// end, the shell and the screen do to a docked window, and every registration given back.
 // A probe bar asks the shell for a strip after the plug-in's bars: Wine's shell pushes it
 // past every strip they reserve on that edge.
 #include "menu_support.h"
 
 #include <shellapi.h>
 #include <stdio.h>
+
+#include <algorithm>
 
 using namespace hostsim;
 
@@ -376,4 +379,65 @@ TEST_CASE("a docked window whose thread ends gives its edge back at once and kee
     CHECK_FALSE(IsWindow(tool));
     CHECK(reservedOn(ABE_BOTTOM) == 0);         // the next bar there has the whole edge
     CHECK(iniRead("Docked tool") == "255 2 0 0 8 0");
+}
+
+TEST_CASE("a restarted shell and a changed screen: every docked window is on its edge again") {
+    struct Row {
+        const char* name;
+        const char* equalizer;  // entries: docked at the top and at the left
+        const char* playlist;
+        void (*act)(HWND eq, HWND pl);
+    };
+    const Row rows[] = {
+        // The shell forgot every bar (the test takes the registrations away itself).
+        {"TaskbarCreated", "255 2 0 0 4 0", "255 2 0 0 1 0", [](HWND eq, HWND pl) {
+             for (HWND w : {eq, pl}) {
+                 APPBARDATA d = {};
+                 d.cbSize = sizeof d;
+                 d.hWnd = w;
+                 SHAppBarMessage(ABM_REMOVE, &d);
+             }
+             CHECK(reservedOn(ABE_TOP) == 0);
+             CHECK(reservedOn(ABE_LEFT) == 0);
+             for (HWND w : hostWindowList()) PostMessageA(w, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+         }},
+        // The screen changed under windows that may be dragged off their edges: one whose
+        // monitor is gone (moved past the screen) and one left off its edge.
+        {"WM_DISPLAYCHANGE", "255 2 0 0 4 1", "255 2 0 0 1 1", [](HWND eq, HWND pl) {
+             moveTo(eq, SCREEN_W + 100, SCREEN_H + 100);
+             moveTo(pl, 150, 300);
+             for (HWND w : hostWindowList())
+                 SendMessageA(w, WM_DISPLAYCHANGE, 32, MAKELPARAM(SCREEN_W, SCREEN_H));
+         }},
+    };
+    for (const Row& row : rows) {
+        std::string name = row.name;
+        CAPTURE(name);
+        std::string eqLine = std::string("QuorvelHostEqualizer=") + row.equalizer;
+        std::string plLine = std::string("QuorvelHostPlaylist=") + row.playlist;
+        Session s(withIni({eqLine.c_str(), plLine.c_str()}));
+        watchShell(s.plugin.module);
+        HWND eq = s.host.equalizer, pl = s.host.playlist;
+        attach(hostWindowList());
+        REQUIRE(pumpUntil([&] { return gapTo(eq, ABE_TOP) == 0 && gapTo(pl, ABE_LEFT) == 0; }, 3000));
+        row.act(eq, pl);
+        CHECK(pumpUntil([&] { return gapTo(eq, ABE_TOP) == 0 && gapTo(pl, ABE_LEFT) == 0; }, 3000));
+        CHECK(pumpUntil([&] { return reservedOn(ABE_TOP) == thicknessOf(eq, ABE_TOP); }, 3000));
+        CHECK(reservedOn(ABE_LEFT) == thicknessOf(pl, ABE_LEFT));
+        RECT r;
+        GetWindowRect(eq, &r);
+        CHECK((r.left >= 0 && r.right <= SCREEN_W));
+        CHECK(iniRead("QuorvelHostEqualizer") == row.equalizer);
+        CHECK(iniRead("QuorvelHostPlaylist") == row.playlist);
+
+        // A change of the work area asks the shell for the strip again; other settings do not.
+        pump(200);
+        auto queries = [&] { return std::count(shellMessages.begin(), shellMessages.end(), ABM_QUERYPOS); };
+        auto before = queries();
+        SendMessageA(eq, WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER, 0);
+        pump(200);
+        CHECK(queries() == before);
+        SendMessageA(eq, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+        CHECK(pumpUntil([&] { return queries() > before; }, 3000));
+    }
 }

@@ -33,6 +33,13 @@ UINT dockMessage() {
     return appBarMessage;
 }
 
+// What a shell that has started again sends every top-level window: it knows no bar now.
+constexpr char SHELL_STARTED_NAME[] = "TaskbarCreated";
+UINT shellStartedMessage;   // registered at the first attach, before anything docks
+
+// How long after a display change a move of a docked window is taken for the system's.
+constexpr DWORD SCREEN_CHANGE_MS = 2000;
+
 struct SideCommand {
     MenuCommand command;
     BYTE side;
@@ -297,6 +304,17 @@ void updateDock(HWND window) {
                         (u.setZOrder ? 0 : SWP_NOZORDER));
 }
 
+// The shell started again and forgot every bar (lock held): nothing to give back, and the
+// window's registration, its strip and its place to ask for again.
+void onShellStarted(HWND window) {
+    DockState* st = dockStateOf(window);
+    if (!st || !st->shellSide) return;
+    if (st->shellAutoHide) InterlockedDecrement(&autoHideCount);
+    st->shellSide = DOCK_NONE;
+    st->shellAutoHide = false;
+    requestDockUpdate(window);
+}
+
 // ---- Quit and unload ------------------------------------------------------------------------
 
 constexpr int SWEEP_BATCH = 16;
@@ -365,9 +383,16 @@ void requestDockUpdate(HWND window) {
         st->updateRequested = PostMessageA(window, dockMessage(), DOCK_UPDATE, 0) != FALSE;
 }
 
-bool isDockMessage(UINT message) { return message == appBarMessage && message != 0; }
+bool isDockMessage(UINT message) {
+    return message != 0 && (message == appBarMessage || message == shellStartedMessage);
+}
 
-void onDockMessage(HWND window, WPARAM wParam, LPARAM lParam) {
+void onDockMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == shellStartedMessage) {
+        FilterLockGuard lock;
+        if (lock) onShellStarted(window);
+        return;
+    }
     if (wParam == ABN_WINDOWARRANGE) return;
     {
         FilterLockGuard lock;
@@ -411,6 +436,7 @@ void attachDock(HWND window) {
     WindowOpacityRecord* record = getRecord(window);
     // After quit or while unloading nothing docks (a start-up after quit docks again).
     if (hasQuit() || isShuttingDown() || !record || dockStateOf(window)) return;
+    if (!shellStartedMessage) shellStartedMessage = RegisterWindowMessageA(SHELL_STARTED_NAME);
     bool wanted = isDockSide(record->dock_side) || record->always_on_top;
     auto* st = static_cast<DockState*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(DockState)));
     if (!st) return;
@@ -465,4 +491,22 @@ void onDockStyleChanged(HWND window, WPARAM wParam, LPARAM) {
     if (static_cast<int>(wParam) != GWL_EXSTYLE) return;
     DockState* st = dockStateOf(window);
     if (st && !st->placing) checkTopmost(window, st);
+}
+
+bool screenJustChanged(const DockState* st) {
+    return st->screenChanged && GetTickCount() - st->screenChangedAt < SCREEN_CHANGE_MS;
+}
+
+void onDockDisplayChange(HWND window, WPARAM, LPARAM) {
+    DockState* st = dockStateOf(window);
+    if (!st || !st->shellSide) return;
+    st->screenChanged = true;
+    st->screenChangedAt = GetTickCount();
+    requestDockUpdate(window);
+}
+
+void onDockSettingChange(HWND window, WPARAM wParam, LPARAM) {
+    if (wParam != SPI_SETWORKAREA) return;
+    DockState* st = dockStateOf(window);
+    if (st && st->shellSide) requestDockUpdate(window);
 }

@@ -36,12 +36,18 @@ void onDockStyleChanged(HWND window, WPARAM wParam, LPARAM lParam);  // WM_STYLE
 void onDockDragStart(HWND window, WPARAM wParam, LPARAM lParam); // WM_ENTERSIZEMOVE
 void onDockDragEnd(HWND window, WPARAM wParam, LPARAM lParam);   // capture lost, button up,
                                                                  // end of a move loop
+// The screen changed (WM_DISPLAYCHANGE) or its work area did (WM_SETTINGCHANGE with
+// SPI_SETWORKAREA): a docked window is placed again on the edge of the monitor it is on.
+void onDockDisplayChange(HWND window, WPARAM wParam, LPARAM lParam);
+void onDockSettingChange(HWND window, WPARAM wParam, LPARAM lParam);
 
-// The window's appbar message: the shell's notices and the plug-in's own requests. Checked
-// beside the routing tables, as its number is registered at run time (0 until then, and
-// then never WM_NULL). Its case takes the lock itself, only for as long as it decides.
+// The dock's messages, registered at run time and so checked beside the routing tables
+// (0 until registered, and then never WM_NULL): the window's appbar message (the shell's
+// notices and the plug-in's own requests), and "TaskbarCreated", which a shell that has
+// started again sends every top-level window. Its case takes the lock itself, only for as
+// long as it decides.
 bool isDockMessage(UINT message);
-void onDockMessage(HWND window, WPARAM wParam, LPARAM lParam);
+void onDockMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Stops the dock timers of a window of the calling thread.
 void killDockTimers(HWND window);

@@ -193,7 +193,8 @@ void settleDrag(HWND window, DockState* st) {
     GetWindowRect(window, &w);
     BYTE side = isDockSide(record->dock_side) ? record->dock_side : BYTE{DOCK_NONE};
     BYTE next = side;
-    if (record->drag_dock) {
+    // After a display change the window goes to its edge on the monitor it is on now.
+    if (record->drag_dock && !(side && screenJustChanged(st))) {
         BYTE nearest = nearestEdge(w, monitorRectOf(w));
         bool vertical = side == DOCK_LEFT || side == DOCK_RIGHT;
         int away = vertical ? w.left - st->place.x : w.top - st->place.y;

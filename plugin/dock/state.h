@@ -18,6 +18,7 @@ struct DockState {
     bool updateRequested;   // our appbar message is on its way to the window
     bool minimized;         // an icon: it holds no edge until it is restored
     bool placing;           // the plug-in's own SetWindowPos of it is under way
+    bool screenChanged;     // the display changed, at screenChangedAt
     POINT undocked;
     RECT granted;           // the strip the shell granted (a plain bar)
     POINT place;            // the window's docked place, in view
@@ -25,6 +26,7 @@ struct DockState {
     int slid;               // pixels slid out past its edge, 0 (in view) .. slideRange
     int slideTarget;
     POINT lastPlaced;       // where the plug-in itself last moved it
+    DWORD screenChangedAt;
 };
 
 // The window's block, or null.
@@ -53,6 +55,10 @@ void placeWindow(HWND window, HWND insertAfter, POINT to, UINT flags);
 // Always On Top is on and something took WS_EX_TOPMOST away (lock held): it is set again by
 // an update, unless a full-screen program runs.
 void checkTopmost(HWND window, const DockState* state);
+
+// True for a short while after the display changed: the system then moves windows itself,
+// and such a move says nothing about where the user wants a window docked.
+bool screenJustChanged(const DockState* state);
 
 void CALLBACK dockTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
