@@ -173,6 +173,12 @@ TEST_CASE("each side docks the target alone flush against its edge with the shel
     CHECK(iniRead("QuorvelHostPlaylist") == "128 2 0 0 0 1");
     GetWindowRect(s.host.main, &r);
     CHECK((r.left == main.left && r.top == main.top));
+    // Docked again from a new place, "Not docked" goes back to that place, not the first one.
+    SetWindowPos(w, nullptr, home.left + 60, home.top + 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    sendCommand(DOCK_LEFT);
+    CHECK(pumpUntil([&] { return gapTo(w, ABE_LEFT) == 0; }, 3000));
+    sendCommand(NOT_DOCKED);
+    CHECK(pumpUntil([&] { return GetWindowRect(w, &r) && r.left == home.left + 60 && r.top == home.top + 30; }, 3000));
 }
 
 TEST_CASE("Always On Top sets and clears WS_EX_TOPMOST; a full-screen program goes in front meanwhile") {
@@ -256,6 +262,7 @@ TEST_CASE("a host-style drag docks a window near an edge and undocks one dragged
     };
     const Row rows[] = {
         {"255 2 0 0 0 1", 5, "255 2 0 0 4 1", 0},      // near the edge: docks
+        {"255 2 0 0 0 1", -30, "255 2 0 0 4 1", 0},    // dropped partly past the edge: docks
         {"255 2 0 0 0 0", 5, "255 2 0 0 0 0", 5},      // option off: stays
         {"255 2 0 0 4 1", 15, "255 2 0 0 4 1", 0},     // not far enough: back in place
         {"255 2 0 0 4 1", 40, "255 2 0 0 0 1", 40},    // dragged away: undocks, stays
@@ -439,5 +446,19 @@ TEST_CASE("a restarted shell and a changed screen: every docked window is on its
         CHECK(queries() == before);
         SendMessageA(eq, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
         CHECK(pumpUntil([&] { return queries() > before; }, 3000));
+    }
+}
+
+TEST_CASE("quit and unload bring an auto-hidden window that is slid out back into view") {
+    for (int way = 0; way < 2; ++way) {
+        CAPTURE(way);
+        SetCursorPos(SCREEN_W - 20, SCREEN_H - 20);
+        Session s(withIni({"cfg_link=0", "cfg_hold=100", "QuorvelHostEqualizer=255 0 1 0 1 0"}));
+        HWND w = s.host.equalizer;
+        attach({w});
+        CHECK(pumpUntil([&] { return thicknessOf(w, ABE_LEFT) + gapTo(w, ABE_LEFT) <= 4; }, 5000));
+        if (way == 0) quitPlugin(s.plugin);
+        else unloadPlugin(s.plugin);
+        CHECK(pumpUntil([&] { return gapTo(w, ABE_LEFT) == 0; }, 3000));
     }
 }
