@@ -33,6 +33,13 @@ UINT dockMessage() {
     return appBarMessage;
 }
 
+// What a shell that has started again sends every top-level window: it knows no bar now.
+constexpr char SHELL_STARTED_NAME[] = "TaskbarCreated";
+UINT shellStartedMessage;   // registered at the first attach, before anything docks
+
+// How long after a display change a move of a docked window is taken for the system's.
+constexpr DWORD SCREEN_CHANGE_MS = 2000;
+
 struct SideCommand {
     MenuCommand command;
     BYTE side;
@@ -135,7 +142,10 @@ bool decideUpdate(HWND window, Update* u) {
     WindowOpacityRecord* record = getRecord(window);
     if (!st || !record) return false;
     *u = Update{};
-    u->side = isDockSide(record->dock_side) ? record->dock_side : BYTE{DOCK_NONE};
+    // A minimised window keeps its side but holds no edge: its rectangle is an icon's.
+    bool iconic = IsIconic(window) != FALSE;
+    st->minimized = iconic;
+    u->side = isDockSide(record->dock_side) && !iconic ? record->dock_side : BYTE{DOCK_NONE};
     u->autoHide = u->side && record->auto_hide;
     u->oldSide = st->shellSide;
     u->oldAutoHide = st->shellAutoHide;
@@ -143,7 +153,8 @@ bool decideUpdate(HWND window, Update* u) {
     u->granted = u->reregister ? RECT{} : st->granted;
 
     if (record->always_on_top && !st->behindFullScreen) {
-        u->setZOrder = !st->topmost;
+        // Topmost again whenever it is placed, whoever took it away meanwhile.
+        u->setZOrder = !st->topmost || !(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
         u->insertAfter = HWND_TOPMOST;
         st->topmost = true;
     } else if (st->topmost) {
@@ -161,7 +172,7 @@ bool decideUpdate(HWND window, Update* u) {
         st->undocked = POINT{u->window.left, u->window.top};
         st->hasUndocked = true;
     }
-    if (!u->side) {
+    if (!u->side && !iconic) {
         u->restore = st->hasUndocked || st->slid;
         u->restoreTo = st->hasUndocked ? st->undocked : st->place;
         st->hasUndocked = false;
@@ -262,6 +273,7 @@ bool commitUpdate(HWND window, Update* u, bool* move, POINT* to) {
         *move = true;
     }
     if (*move) st->lastPlaced = *to;
+    st->placing = *move || u->setZOrder;
     return true;
 }
 
@@ -287,9 +299,20 @@ void updateDock(HWND window) {
         return;
     }
     if (move || u.setZOrder)
-        SetWindowPos(window, u.insertAfter, to.x, to.y, 0, 0,
-                     SWP_NOSIZE | SWP_NOACTIVATE | (move ? 0 : SWP_NOMOVE) |
-                         (u.setZOrder ? 0 : SWP_NOZORDER));
+        placeWindow(window, u.insertAfter, to,
+                    SWP_NOSIZE | SWP_NOACTIVATE | (move ? 0 : SWP_NOMOVE) |
+                        (u.setZOrder ? 0 : SWP_NOZORDER));
+}
+
+// The shell started again and forgot every bar (lock held): nothing to give back, and the
+// window's registration, its strip and its place to ask for again.
+void onShellStarted(HWND window) {
+    DockState* st = dockStateOf(window);
+    if (!st || !st->shellSide) return;
+    if (st->shellAutoHide) InterlockedDecrement(&autoHideCount);
+    st->shellSide = DOCK_NONE;
+    st->shellAutoHide = false;
+    requestDockUpdate(window);
 }
 
 // ---- Quit and unload ------------------------------------------------------------------------
@@ -299,6 +322,7 @@ constexpr int SWEEP_BATCH = 16;
 struct Sweep {
     Release batch[SWEEP_BATCH];
     int count;
+    bool destroying;        // the windows are going: none is moved back into view
 };
 
 BOOL CALLBACK collectDocked(HWND window, LPARAM param) {
@@ -310,8 +334,28 @@ BOOL CALLBACK collectDocked(HWND window, LPARAM param) {
     DockState* st = dockStateOf(window);
     if (!st) return TRUE;
     if (thread == GetCurrentThreadId()) killDockTimers(window);   // others stop at their next tick
-    sweep->batch[sweep->count++] = takeDockState(window, st, false);
+    sweep->batch[sweep->count++] = takeDockState(window, st, sweep->destroying);
     return TRUE;
+}
+
+BOOL CALLBACK findDocked(HWND window, LPARAM found) {
+    if (!dockStateOf(window)) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// Gives back, in batches, the blocks of the windows enumerate reaches, outside the lock.
+void sweepDocked(void (*enumerate)(Sweep* sweep), bool destroying) {
+    for (;;) {
+        Sweep sweep = {};
+        sweep.destroying = destroying;
+        {
+            FilterLockGuard lock;       // denied only while unloading, when nothing else runs
+            enumerate(&sweep);
+        }
+        for (int i = 0; i < sweep.count; ++i) release(sweep.batch[i]);
+        if (sweep.count < SWEEP_BATCH) return;
+    }
 }
 
 }  // namespace
@@ -339,9 +383,16 @@ void requestDockUpdate(HWND window) {
         st->updateRequested = PostMessageA(window, dockMessage(), DOCK_UPDATE, 0) != FALSE;
 }
 
-bool isDockMessage(UINT message) { return message == appBarMessage && message != 0; }
+bool isDockMessage(UINT message) {
+    return message != 0 && (message == appBarMessage || message == shellStartedMessage);
+}
 
-void onDockMessage(HWND window, WPARAM wParam, LPARAM lParam) {
+void onDockMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == shellStartedMessage) {
+        FilterLockGuard lock;
+        if (lock) onShellStarted(window);
+        return;
+    }
     if (wParam == ABN_WINDOWARRANGE) return;
     {
         FilterLockGuard lock;
@@ -385,6 +436,7 @@ void attachDock(HWND window) {
     WindowOpacityRecord* record = getRecord(window);
     // After quit or while unloading nothing docks (a start-up after quit docks again).
     if (hasQuit() || isShuttingDown() || !record || dockStateOf(window)) return;
+    if (!shellStartedMessage) shellStartedMessage = RegisterWindowMessageA(SHELL_STARTED_NAME);
     bool wanted = isDockSide(record->dock_side) || record->always_on_top;
     auto* st = static_cast<DockState*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(DockState)));
     if (!st) return;
@@ -408,13 +460,53 @@ void killDockTimers(HWND window) {
 }
 
 void undockAll() {
-    for (;;) {
-        Sweep sweep = {};
-        {
-            FilterLockGuard lock;       // denied only while unloading, when nothing else runs
-            EnumWindows(collectDocked, reinterpret_cast<LPARAM>(&sweep));
-        }
-        for (int i = 0; i < sweep.count; ++i) release(sweep.batch[i]);
-        if (sweep.count < SWEEP_BATCH) return;
-    }
+    sweepDocked([](Sweep* sweep) { EnumWindows(collectDocked, reinterpret_cast<LPARAM>(sweep)); },
+                false);
+}
+
+void undockThread() {
+    // Most threads that end have no docked window: they never wait for the lock.
+    bool any = false;
+    EnumThreadWindows(GetCurrentThreadId(), findDocked, reinterpret_cast<LPARAM>(&any));
+    if (!any) return;
+    sweepDocked([](Sweep* sweep) {
+        EnumThreadWindows(GetCurrentThreadId(), collectDocked, reinterpret_cast<LPARAM>(sweep));
+    }, true);
+}
+
+void placeWindow(HWND window, HWND insertAfter, POINT to, UINT flags) {
+    SetWindowPos(window, insertAfter, to.x, to.y, 0, 0, flags);
+    FilterLockGuard lock;
+    DockState* st = lock ? dockStateOf(window) : nullptr;
+    if (st) st->placing = false;
+}
+
+void checkTopmost(HWND window, const DockState* st) {
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record || !record->always_on_top || !st->topmost || st->behindFullScreen) return;
+    if (!(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST)) requestDockUpdate(window);
+}
+
+void onDockStyleChanged(HWND window, WPARAM wParam, LPARAM) {
+    if (static_cast<int>(wParam) != GWL_EXSTYLE) return;
+    DockState* st = dockStateOf(window);
+    if (st && !st->placing) checkTopmost(window, st);
+}
+
+bool screenJustChanged(const DockState* st) {
+    return st->screenChanged && GetTickCount() - st->screenChangedAt < SCREEN_CHANGE_MS;
+}
+
+void onDockDisplayChange(HWND window, WPARAM, LPARAM) {
+    DockState* st = dockStateOf(window);
+    if (!st || !st->shellSide) return;
+    st->screenChanged = true;
+    st->screenChangedAt = GetTickCount();
+    requestDockUpdate(window);
+}
+
+void onDockSettingChange(HWND window, WPARAM wParam, LPARAM) {
+    if (wParam != SPI_SETWORKAREA) return;
+    DockState* st = dockStateOf(window);
+    if (st && st->shellSide) requestDockUpdate(window);
 }

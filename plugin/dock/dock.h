@@ -29,16 +29,25 @@ void detachDock(HWND window, bool destroying);
 
 // Cases of the filter for managed windows (lock held).
 void onDockHover(HWND window, WPARAM wParam, LPARAM lParam);     // mouse over the window
-void onDockMoved(HWND window, WPARAM wParam, LPARAM lParam);     // WM_WINDOWPOSCHANGED, sent
+void onDockMoved(HWND window, WPARAM wParam, LPARAM lParam);     // WM_WINDOWPOSCHANGED, sent:
+                                                                 // minimised, restored, moved
+                                                                 // by others, resized, z-order
+void onDockStyleChanged(HWND window, WPARAM wParam, LPARAM lParam);  // WM_STYLECHANGED
 void onDockDragStart(HWND window, WPARAM wParam, LPARAM lParam); // WM_ENTERSIZEMOVE
 void onDockDragEnd(HWND window, WPARAM wParam, LPARAM lParam);   // capture lost, button up,
                                                                  // end of a move loop
+// The screen changed (WM_DISPLAYCHANGE) or its work area did (WM_SETTINGCHANGE with
+// SPI_SETWORKAREA): a docked window is placed again on the edge of the monitor it is on.
+void onDockDisplayChange(HWND window, WPARAM wParam, LPARAM lParam);
+void onDockSettingChange(HWND window, WPARAM wParam, LPARAM lParam);
 
-// The window's appbar message: the shell's notices and the plug-in's own requests. Checked
-// beside the routing tables, as its number is registered at run time (0 until then, and
-// then never WM_NULL). Its case takes the lock itself, only for as long as it decides.
+// The dock's messages, registered at run time and so checked beside the routing tables
+// (0 until registered, and then never WM_NULL): the window's appbar message (the shell's
+// notices and the plug-in's own requests), and "TaskbarCreated", which a shell that has
+// started again sends every top-level window. Its case takes the lock itself, only for as
+// long as it decides.
 bool isDockMessage(UINT message);
-void onDockMessage(HWND window, WPARAM wParam, LPARAM lParam);
+void onDockMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Stops the dock timers of a window of the calling thread.
 void killDockTimers(HWND window);
@@ -47,3 +56,10 @@ void killDockTimers(HWND window);
 // window back into view, and docks nothing more from then on. While unloading (the lock
 // denied) it runs only once nothing else does.
 void undockAll();
+
+// The calling thread ends (its library notification, under the system's loader lock): the
+// system takes its windows down without a message, so each of its docked windows gives its
+// registration back and loses its block and timers here, as at a detach. It waits only for
+// the lock, whose holders run no foreign code and give up a wait for the loader (a pin), and
+// for the shell, which is another process.
+void undockThread();

@@ -106,7 +106,8 @@ void CALLBACK dockTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
         FilterLockGuard lock;
         if (!lock) return;
         DockState* st = dockStateOf(window);
-        if (!st || !st->shellAutoHide) {
+        // Minimised before its update gave the edge back: an icon does not slide.
+        if (!st || !st->shellAutoHide || IsIconic(window)) {
             killDockTimers(window);
             return;
         }
@@ -115,8 +116,9 @@ void CALLBACK dockTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
             return;
         }
         to = slideStep(window, st);
+        st->placing = true;
     }
-    SetWindowPos(window, nullptr, to.x, to.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    placeWindow(window, nullptr, to, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void onDockHover(HWND window, WPARAM, LPARAM) {
@@ -129,14 +131,38 @@ void onDockHover(HWND window, WPARAM, LPARAM) {
 
 void onDockMoved(HWND window, WPARAM, LPARAM lParam) {
     const WINDOWPOS* pos = reinterpret_cast<const WINDOWPOS*>(lParam);   // sent, not null
-    if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE)) return;
     DockState* st = dockStateOf(window);
     if (!st) return;
+    bool moved = !(pos->flags & SWP_NOMOVE);
+    if (st->placing) {          // the plug-in's own move, taken as where it landed
+        if (moved) st->lastPlaced = POINT{pos->x, pos->y};
+        return;
+    }
+    if (!(pos->flags & SWP_NOZORDER)) checkTopmost(window, st);
+    if (!moved && (pos->flags & SWP_NOSIZE)) return;
+    WindowOpacityRecord* record = getRecord(window);
+    if (!record) return;
+    // Minimised, a docked window gives its edge back; restored, it docks again.
+    bool iconic = IsIconic(window) != FALSE;
+    if (iconic || st->minimized) {
+        if (iconic != st->minimized) {
+            st->minimized = iconic;
+            if (isDockSide(record->dock_side)) requestDockUpdate(window);
+        }
+        return;
+    }
+    bool elsewhere = moved && (pos->x != st->lastPlaced.x || pos->y != st->lastPlaced.y);
     if (GetCapture() == window) {
-        bool ours = !(pos->flags & SWP_NOMOVE) && pos->x == st->lastPlaced.x &&
-                    pos->y == st->lastPlaced.y;
-        WindowOpacityRecord* record = getRecord(window);
-        if (!ours && record && (record->drag_dock || st->shellSide)) st->dragging = true;
+        bool ours = moved && !elsewhere;
+        if (!ours && (record->drag_dock || st->shellSide)) st->dragging = true;
+        return;
+    }
+    if (st->dragging) return;   // the system's move loop: settled once it ends
+    // Moved by someone else (the host moves the windows snapped to the one the user
+    // drags): the drag rules judge it as if it had been dragged there.
+    if (st->shellSide && elsewhere) {
+        st->dragEnded = true;
+        requestDockUpdate(window);
         return;
     }
     // Resized while docked: the strip follows the window's thickness.
@@ -167,7 +193,8 @@ void settleDrag(HWND window, DockState* st) {
     GetWindowRect(window, &w);
     BYTE side = isDockSide(record->dock_side) ? record->dock_side : BYTE{DOCK_NONE};
     BYTE next = side;
-    if (record->drag_dock) {
+    // After a display change the window goes to its edge on the monitor it is on now.
+    if (record->drag_dock && !(side && screenJustChanged(st))) {
         BYTE nearest = nearestEdge(w, monitorRectOf(w));
         bool vertical = side == DOCK_LEFT || side == DOCK_RIGHT;
         int away = vertical ? w.left - st->place.x : w.top - st->place.y;

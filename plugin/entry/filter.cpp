@@ -73,11 +73,14 @@ const Route TABLE_A[] = {
     {WM_UNINITMENUPOPUP, onMenuUninit},
     {WM_MOUSEMOVE, onHover},
     {WM_WINDOWPOSCHANGED, onDockMoved, POINTER},
+    {WM_STYLECHANGED, onDockStyleChanged},
     {WM_ENTERSIZEMOVE, onDockDragStart},
     {WM_CAPTURECHANGED, onDockDragEnd},
     {WM_LBUTTONUP, onDockDragEnd},
     {WM_NCLBUTTONUP, onDockDragEnd},
     {WM_EXITSIZEMOVE, onDockDragEnd},
+    {WM_DISPLAYCHANGE, onDockDisplayChange},
+    {WM_SETTINGCHANGE, onDockSettingChange},
 };
 
 // Table B: every other window (the host's preferences tab control and its dialog). Each of
@@ -128,10 +131,10 @@ bool isManagedWindow(HWND window) {
 
 int messageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Delivery delivery) {
     if (hasQuit()) return 1;
-    // The appbar message's number is registered at run time, so it has no row; its case
+    // The dock's messages are registered at run time, so they have no row; their case
     // takes the lock itself, only while it decides, and talks to the shell outside it.
     if (isDockMessage(message)) {
-        if (isManagedWindow(window)) onDockMessage(window, wParam, lParam);
+        if (isManagedWindow(window)) onDockMessage(window, message, wParam, lParam);
         return 1;
     }
     if (!isRoutedMessage(message)) return 1;

@@ -246,9 +246,11 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         return installHookPair() ? TRUE : FALSE;
     case DLL_THREAD_DETACH:
         // The system takes the thread's windows down without telling them: a page or dialog
-        // of ours among them gives its reference on the library back here.
+        // of ours among them gives its reference on the library back here, and a docked
+        // window its edge (the hooks go first, so nothing of ours sees the thread again).
         unpinThread(GetCurrentThreadId());
         releaseHookPair();
+        undockThread();
         return TRUE;
     case DLL_PROCESS_DETACH:
         if (reserved == nullptr) {
