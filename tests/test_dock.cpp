@@ -72,22 +72,8 @@ UINT_PTR WINAPI recordAppBar(DWORD message, PAPPBARDATA data) {
 void watchShell(HMODULE library) {
     shellCalls.clear();
     shellMessages.clear();
-    realAppBar = reinterpret_cast<decltype(&SHAppBarMessage)>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("shell32.dll"), "SHAppBarMessage")));
-    BYTE* base = reinterpret_cast<BYTE*>(library);
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    int patched = 0;
-    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name; ++d)
-        for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
-            if (t->u1.Function != reinterpret_cast<ULONG_PTR>(realAppBar)) continue;
-            DWORD old;
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
-            t->u1.Function = reinterpret_cast<ULONG_PTR>(recordAppBar);
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
-            ++patched;
-        }
-    REQUIRE(patched == 1);
+    realAppBar = reinterpret_cast<decltype(&SHAppBarMessage)>(
+        replaceImport(library, "shell32.dll", "SHAppBarMessage", reinterpret_cast<void*>(&recordAppBar)));
 }
 
 // The timer messages a window receives in ms milliseconds.
@@ -372,19 +358,22 @@ TEST_CASE("a docked window follows the host: minimised, moved, resized, its topm
     }
 }
 
-TEST_CASE("a docked window whose thread ends gives its edge back at once and keeps its side") {
+TEST_CASE("a docked window whose thread ends gives its edge and its record back at once, and keeps its side") {
     Session s(withIni({"Docked tool=255 2 0 0 8 0"}));
     HWND tool = nullptr;
+    Record* record = nullptr;
     {
         WindowThread t;     // started after the load: it has the plug-in's hooks
         t.run([&] { tool = addEmbedded("Docked tool"); });
         CHECK(pumpUntil([&] { return gapTo(tool, ABE_BOTTOM) == 0; }, 3000));
         CHECK(reservedOn(ABE_BOTTOM) == thicknessOf(tool, ABE_BOTTOM));
+        record = recordOf(tool);
         unregisterEmbedded(tool);
         t.stop();           // its loop ends: the system takes the window down unannounced
     }
     CHECK_FALSE(IsWindow(tool));
     CHECK(reservedOn(ABE_BOTTOM) == 0);         // the next bar there has the whole edge
+    CHECK(GlobalSize(record) == 0);             // and its record went back to the heap
     CHECK(iniRead("Docked tool") == "255 2 0 0 8 0");
 }
 

@@ -126,6 +126,15 @@ void stopTimers(HWND window) {
     killDockTimers(window);
 }
 
+// A thread that ends takes its windows down without a message the filter would see: their
+// records go back now. Most threads have none, and never wait for the lock.
+BOOL CALLBACK releaseRecordAtThreadEnd(HWND window, LPARAM) {
+    if (!getRecord(window)) return TRUE;
+    FilterLockGuard lock;
+    if (lock) releaseRecordAtUnload(window);
+    return TRUE;
+}
+
 // Freeing the library while the process goes on: stop every thread's hooks and the fade
 // timers, wait until no hook or tick is inside library code any more, and only then release
 // what they use.
@@ -251,6 +260,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         unpinThread(GetCurrentThreadId());
         releaseHookPair();
         undockThread();
+        EnumThreadWindows(GetCurrentThreadId(), releaseRecordAtThreadEnd, 0);
         return TRUE;
     case DLL_PROCESS_DETACH:
         if (reserved == nullptr) {

@@ -174,6 +174,7 @@ bool layeredBySomeoneElse(HWND window);
 // it); detachRecord frees it and takes away the layering the plug-in added. Lock held.
 void attachRecord(HWND window);
 void detachRecord(HWND window);
-// Unloading without quit, under the system's loader lock: frees the record without running
-// any window procedure, and shows the window fully opaque if the plug-in layered it.
+// Unloading without quit, or the window's thread ending, under the system's loader lock:
+// frees the record without running any window procedure, and shows the window fully opaque
+// if the plug-in layered it. Lock held, or nothing else running.
 void releaseRecordAtUnload(HWND window);
