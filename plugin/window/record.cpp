@@ -1,10 +1,16 @@
 // The per-window record, the window's INI key and its class.
 #include "window.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include "../settings/settings.h"
 #include "layered.h"
+
+// Other code reads the first seven fields where they always were; new ones come after them.
+static_assert(offsetof(WindowOpacityRecord, current) == 4 && offsetof(WindowOpacityRecord, auto_mode) == 8 &&
+                  offsetof(WindowOpacityRecord, drag_dock) == 12,
+              "the record's first seven fields keep their offsets");
 
 namespace {
 

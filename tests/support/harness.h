@@ -17,6 +17,11 @@ struct Record {
     BYTE always_on_top;
     BYTE dock_side;
     BYTE drag_dock;
+    // The plug-in's own, after the fields above; declared so that a block of this size is one
+    // the heap could hand out again in place of a freed record.
+    BYTE shown;
+    DWORD shownStamp;
+    DWORD fadeClock;
 };
 
 // A host with its windows and INI file, and the plug-in loaded (and, by default,
