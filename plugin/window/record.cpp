@@ -111,22 +111,31 @@ void getWindowKey(HWND window, char* buffer) {
     char className[CLASS_NAME_SIZE];
     if (!GetClassNameA(window, className, CLASS_NAME_SIZE)) className[0] = '\0';
     if (isWinampGenClass(className)) {
-        int length;
+        WideTitle shortTitle(0);
+        int read;
         {
             OutsideLock outside;    // the window's procedure answers these itself
             if (!GetWindowTextA(window, buffer, CLASS_NAME_SIZE)) buffer[0] = '\0';
+            read = GetWindowTextW(window, shortTitle.text, shortTitle.size);
+        }
+        if (read <= 0) shortTitle.text[0] = L'\0';
+        // The Unicode title is hashed whole, however long, so that titles that differ only
+        // beyond what a key can hold keep entries of their own: one that filled the buffer
+        // may go on, and is read again at its full length.
+        int length = 0;
+        if (read >= shortTitle.size - 1) {
+            OutsideLock outside;
             length = GetWindowTextLengthW(window);
         }
-        // The Unicode title is read whole, however long, so that its hash tells apart titles
-        // that differ only beyond what a key can hold.
-        WideTitle wide(length + 1);
-        {
+        WideTitle longTitle(length + 1);    // from the heap only when longer than a key
+        const WCHAR* wide = shortTitle.text;
+        if (longTitle.size > shortTitle.size) {
             OutsideLock outside;
-            if (!GetWindowTextW(window, wide.text, wide.size)) wide.text[0] = L'\0';
+            if (GetWindowTextW(window, longTitle.text, longTitle.size) > 0) wide = longTitle.text;
         }
         // The ANSI title is the key, as it always was, unless it lost characters: titles that
         // differ only in those would all read the same.
-        if (!ansiKeepsTitle(wide.text)) appendTitleHash(buffer, wide.text);
+        if (!ansiKeepsTitle(wide)) appendTitleHash(buffer, wide);
     } else {
         memcpy(buffer, className, strlen(className) + 1);
     }
