@@ -30,19 +30,6 @@ HWND currentPage() {
     return pages.empty() ? nullptr : pages[0];
 }
 
-// Opens the preferences through the plug-in's config entry and selects the Alpha Blending tab.
-HWND openAlphaPage(Session& s) {
-    configPlugin(s.plugin);
-    pump(20);
-    int index = findPrefsTab("Alpha Blending");
-    REQUIRE(index >= 0);
-    selectPrefsTab(index);
-    pump(20);
-    HWND page = currentPage();
-    REQUIRE(page != nullptr);
-    return page;
-}
-
 std::string textOf(HWND page, int id) {
     char text[512] = "";
     GetWindowTextA(GetDlgItem(page, id), text, sizeof text);

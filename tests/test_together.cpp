@@ -77,17 +77,6 @@ void unlayerByReattaching(HWND w) {
 
 void choose(HWND window, CommandIndex command) { SendMessageA(window, WM_COMMAND, commandOf(command), 0); }
 
-// The Alpha Blending page of the host's preferences, opened through the config entry.
-HWND openAlphaPage(Session& s) {
-    configPlugin(s.plugin);
-    int index = findPrefsTab("Alpha Blending");
-    REQUIRE(index >= 0);
-    selectPrefsTab(index);
-    std::vector<HWND> pages = tabChildDialogs(prefsTabControl());
-    REQUIRE(pages.size() == 1);
-    return pages[0];
-}
-
 void movePageSlider(HWND page, int percent) {
     HWND slider = GetDlgItem(page, 1415);
     SendMessageA(slider, TBM_SETPOS, TRUE, percent);

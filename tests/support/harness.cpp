@@ -110,3 +110,15 @@ void* replaceImport(HMODULE library, const char* dll, const char* name, void* re
     REQUIRE(patched == 1);
     return real;
 }
+
+HWND openAlphaPage(Session& s) {
+    hostsim::configPlugin(s.plugin);
+    hostsim::pump(20);
+    int index = hostsim::findPrefsTab("Alpha Blending");
+    REQUIRE(index >= 0);
+    hostsim::selectPrefsTab(index);
+    hostsim::pump(20);
+    std::vector<HWND> pages = hostsim::tabChildDialogs(hostsim::prefsTabControl());
+    REQUIRE(pages.size() == 1);
+    return pages[0];
+}

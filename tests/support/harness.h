@@ -57,3 +57,6 @@ void show(HWND window);
 // Points the library's import of a system function at a replacement, so that a test sees or
 // steers what the library asks of the system; returns the original function.
 void* replaceImport(HMODULE library, const char* dll, const char* name, void* replacement);
+// Opens the host's preferences through the plug-in's config entry, selects the Alpha
+// Blending tab and returns the page (the one child dialog of the tab control).
+HWND openAlphaPage(Session& s);
